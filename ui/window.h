@@ -1,0 +1,111 @@
+// The narrow interface through which call control, signalling, media and study code
+// reach the main window. None of them touch Qt.
+//
+// Any thread may call any method. Work that must happen on the GUI thread is posted
+// there. ShowMessageBox and RunDialog block the calling thread until the user answers;
+// when the caller is a worker thread the GUI stays live meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrelio {
+
+struct ClientSize {
+  int width = 0;
+  int height = 0;
+};
+
+enum class MessageBoxButtons { kOk, kYesNo };
+enum class MessageBoxResult { kOk, kYes, kNo, kClosed };
+enum class BeepKind { kDefault, kQuestion, kExclamation, kError };
+
+// Where the video display thread paints: the primary rectangle holds the peer's
+// picture, the secondary one the own preview.
+enum class VideoTarget { kPrimary, kSecondary };
+
+// A 24-bit picture, three bytes B, G, R a pixel, rows of `stride` bytes. When
+// `bottom_up` is set the first row in memory is the bottom row on screen.
+struct BgrPicture {
+  const uint8_t* bytes = nullptr;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+  bool bottom_up = true;
+};
+
+// The controls of a modal dialog, as its controller sees them. Valid only during the
+// controller's callbacks, which run on the GUI thread.
+class DialogAccess {
+ public:
+  virtual ~DialogAccess() = default;
+  virtual std::string Text(int control_id) const = 0;
+  virtual void SetText(int control_id, std::string_view text) = 0;
+  virtual void Show(int control_id, bool visible) = 0;
+  virtual void ListAppend(int control_id, std::string_view line) = 0;
+  virtual void ListClear(int control_id) = 0;
+  virtual int ListSelection(int control_id) const = 0;  // -1 when none
+  virtual bool IsChecked(int control_id) const = 0;
+  virtual void SetChecked(int control_id, bool checked) = 0;
+  // Closes the dialog; RunDialog returns `result`.
+  virtual void End(int result) = 0;
+};
+
+// Behaviour of one modal dialog: the template (controls and rectangles) comes from
+// resources/, what the buttons do comes from here.
+class DialogController {
+ public:
+  virtual ~DialogController() = default;
+  virtual void OnInit(DialogAccess& dialog) = 0;
+  // A button press or list activation on `control_id` (IDOK = 1, IDCANCEL = 2).
+  virtual void OnCommand(DialogAccess& dialog, int control_id) = 0;
+  // A dialog timer started with Window::StartDialogTimer fired.
+  virtual void OnTimer(DialogAccess& /*dialog*/, int /*timer_id*/) {}
+};
+
+class Window {
+ public:
+  virtual ~Window() = default;
+
+  // Timers: starting an id that runs restarts it with the new period. Expiry is
+  // delivered on the GUI thread to the window's timer handler.
+  virtual void StartTimer(int timer_id, int period_ms) = 0;
+  virtual void KillTimer(int timer_id) = 0;
+
+  // Child controls of the main window, by id.
+  virtual void ShowControl(int control_id, bool visible) = 0;
+  virtual bool IsControlVisible(int control_id) const = 0;
+  virtual void SetControlText(int control_id, std::string_view text) = 0;
+  virtual std::string ControlText(int control_id) const = 0;
+  virtual void ListAppend(int control_id, std::string_view line) = 0;
+  virtual void ListClear(int control_id) = 0;
+
+  // Soft-key bar button images, by the button's command id.
+  virtual void SetButtonImage(int command_id, int image_index) = 0;
+
+  // Repaint the whole window (placeholders and layout-dependent drawing).
+  virtual void Invalidate() = 0;
+
+  // Paints `picture` stretched into the target video rectangle. The picture is copied
+  // before the call returns, so the caller may reuse its buffer at once.
+  virtual void DrawPicture(VideoTarget target, const BgrPicture& picture) = 0;
+
+  // A modal box owned by the main window; blocks the caller until answered or closed.
+  virtual MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
+                                          MessageBoxButtons buttons) = 0;
+  // Closes an open box with this caption as if dismissed (result kClosed); returns
+  // whether one was found.
+  virtual bool CloseMessageBox(std::string_view caption) = 0;
+
+  // Runs dialog `dialog_id` modally with `controller`; returns the value passed to End.
+  virtual int RunDialog(int dialog_id, DialogController& controller) = 0;
+
+  virtual void MessageBeep(BeepKind kind) = 0;
+  // Draws the user's attention (the desktop's stand-in for a vibrator pulse).
+  virtual void Alert(int duration_ms) = 0;
+
+  virtual ClientSize GetClientSize() const = 0;
+};
+
+}  // namespace kestrelio
