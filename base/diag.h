@@ -21,8 +21,9 @@ class DiagFileScope {
   DiagFileScope(const DiagFileScope&) = delete;
   DiagFileScope& operator=(const DiagFileScope&) = delete;
 
+  struct State;  // the open file; opaque outside diag.cc
+
  private:
-  struct State;
   State* previous_;
   State* state_;
 };
