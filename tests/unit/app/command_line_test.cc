@@ -1,0 +1,44 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrelio {
+namespace {
+
+TEST(CommandLineTest, ReadsEveryOptionInBothForms) {
+  std::string error;
+  auto parsed = ParseCommandLine(
+      {"--profile", "/tmp/p", "--bind=127.0.0.2", "--presence", "10.0.0.1:9",
+       "--study-server=h:8080", "--camera", "synthetic", "--ipc-server", "/tmp/s", "--verbose"},
+      error);
+  ASSERT_TRUE(parsed) << error;
+  EXPECT_EQ(parsed->profile_dir, "/tmp/p");
+  EXPECT_EQ(parsed->bind_address, "127.0.0.2");
+  EXPECT_EQ(parsed->presence, "10.0.0.1:9");
+  EXPECT_EQ(parsed->study_server, "h:8080");
+  EXPECT_EQ(parsed->camera, "synthetic");
+  EXPECT_EQ(parsed->ipc_server, "/tmp/s");
+  EXPECT_TRUE(parsed->verbose);
+  EXPECT_FALSE(IsRestart(*parsed));
+}
+
+TEST(CommandLineTest, OnlyALoneRestartWordSuppressesTheUpdater) {
+  std::string error;
+  EXPECT_TRUE(IsRestart(*ParseCommandLine({"restart"}, error)));
+  EXPECT_TRUE(IsRestart(*ParseCommandLine({"--verbose", "restart"}, error)));
+  EXPECT_FALSE(IsRestart(*ParseCommandLine({}, error)));
+  EXPECT_FALSE(IsRestart(*ParseCommandLine({"restart", "now"}, error)));
+  EXPECT_FALSE(IsRestart(*ParseCommandLine({"Restart"}, error)));
+}
+
+TEST(CommandLineTest, RejectsUnknownOptionsAndMissingValues) {
+  std::string error;
+  EXPECT_FALSE(ParseCommandLine({"--frobnicate"}, error));
+  EXPECT_NE(error.find("--frobnicate"), std::string::npos);
+  EXPECT_FALSE(ParseCommandLine({"--profile"}, error));
+  EXPECT_FALSE(ParseCommandLine({"--camera="}, error));
+  EXPECT_FALSE(ParseCommandLine({"--profilex=1"}, error));
+}
+
+}  // namespace
+}  // namespace kestrelio
