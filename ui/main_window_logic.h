@@ -29,6 +29,7 @@ class MainWindowLogic {
   MainWindowLogic(Window& window, ViewFlags& view_flags, WindowShell* shell);
 
   void SetHandler(WindowHandler* handler) { handler_ = handler; }
+  WindowHandler* handler() const { return handler_; }
 
   // The window's state right after creation: chat hidden, "Calling" hidden, view mode 1
   // with button image 6, laid out, both paused flags clear, status line shown.
