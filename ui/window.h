@@ -50,6 +50,14 @@ class DialogAccess {
   virtual void SetChecked(int control_id, bool checked) = 0;
   // Closes the dialog; RunDialog returns `result`.
   virtual void End(int result) = 0;
+  // Selects item `index` of a list box, drop-down list or tab control (-1: none).
+  virtual void SetListSelection(int /*control_id*/, int /*index*/) {}
+  virtual void SetEnabled(int /*control_id*/, bool /*enabled*/) {}
+  // Moves a control, in pixels relative to the dialog.
+  virtual void MoveControl(int /*control_id*/, int /*x*/, int /*y*/, int /*width*/,
+                           int /*height*/) {}
+  // Places the dialog in pixels relative to the main window's client area.
+  virtual void Place(int /*x*/, int /*y*/, int /*width*/, int /*height*/) {}
 };
 
 // Behaviour of one modal dialog: the template (controls and rectangles) comes from

@@ -1,0 +1,69 @@
+// A modal dialog built from a resource template: one Qt widget per template control,
+// the controller's callbacks on button presses, and the re-layout operation that puts
+// every control back at its template rectangle when the dialog changes size.
+#pragma once
+
+#include <QDialog>
+#include <QJsonObject>
+#include <vector>
+
+#include "resources/dialog_templates.h"
+#include "ui/window.h"
+
+namespace kestrelio {
+
+class TemplateDialog : public QDialog, public DialogAccess {
+  Q_OBJECT
+
+ public:
+  TemplateDialog(QWidget* owner, const DialogTemplate& dialog_template,
+                 DialogController& controller);
+
+  int dialog_id() const { return template_.id; }
+  // Runs the controller's OnInit; call once, before showing.
+  void Initialise();
+  // Remote control: type into a control, press a button. False for an unknown control
+  // or one that cannot take the action.
+  bool SetTextFromOutside(int control_id, const std::string& text);
+  bool ClickFromOutside(int control_id);
+  bool CanClick(int control_id) const;
+  QJsonObject StateJson() const;
+  // Closes with -1 without calling the controller again (the window is closing).
+  void Abandon();
+
+  // DialogAccess
+  std::string Text(int control_id) const override;
+  void SetText(int control_id, std::string_view text) override;
+  void Show(int control_id, bool visible) override;
+  void ListAppend(int control_id, std::string_view line) override;
+  void ListClear(int control_id) override;
+  int ListSelection(int control_id) const override;
+  bool IsChecked(int control_id) const override;
+  void SetChecked(int control_id, bool checked) override;
+  void End(int result) override;
+  void SetListSelection(int control_id, int index) override;
+  void SetEnabled(int control_id, bool enabled) override;
+  void MoveControl(int control_id, int x, int y, int width, int height) override;
+  void Place(int x, int y, int width, int height) override;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void reject() override;
+
+ private:
+  QWidget* Find(int control_id) const;
+  void Press(int control_id);
+
+  const DialogTemplate& template_;
+  DialogController& controller_;
+  std::vector<QWidget*> widgets_;  // in template order
+  bool ended_ = false;
+  bool abandoned_ = false;
+};
+
+// The re-layout operation: every template control goes back to its template rectangle.
+// True only when every control was found and the template is sound (at most one
+// control with the unnamed id). Current texts and selections are kept.
+bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWidget*>& widgets);
+
+}  // namespace kestrelio

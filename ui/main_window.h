@@ -1,0 +1,183 @@
+// The main window in Qt Widgets: the client area with its child controls and video
+// pictures, the bottom soft-key bar with the File menu, accelerators, timers, message
+// boxes and dialogs. Implements Window for every other module; its own behaviour lives in
+// MainWindowLogic.
+//
+// Threads: widgets are touched only on the GUI thread. Every Window method may be called
+// from any thread: work is posted to the GUI thread, reads come from a mutex-protected
+// snapshot of control texts and visibility. A message box or dialog asked for by a
+// worker blocks only that worker; on the GUI thread it runs modally.
+//
+// Use from the handset context:
+//   MainWindow main_window(call_flags, view_flags);
+//   main_window.SetHandler(&handler);      // commands, timers, "textlognotify", shutdown
+//   Window& window = main_window.window();  // hand this to the other modules
+//   main_window.InitialiseForStartUp();    // steps 12-15 of start-up
+//   main_window.show();
+//   int code = RunEventLoop();             // 0 after Exit
+#pragma once
+
+#include <QImage>
+#include <QJsonObject>
+#include <QPointer>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/event.h"
+#include "call/call_flags.h"
+#include "ui/main_window_logic.h"
+#include "ui/view_flags.h"
+#include "ui/window.h"
+
+class QAction;
+class QListWidget;
+class QLineEdit;
+class QMessageBox;
+class QTimer;
+class QToolBar;
+
+namespace kestrelio {
+
+class ClientArea;
+class TemplateDialog;
+
+// What the remote control and tests see of an open message box.
+struct OpenBoxInfo {
+  std::string caption;
+  std::string text;
+  MessageBoxButtons buttons;
+};
+
+class MainWindow : public QWidget, public Window, private WindowShell {
+  Q_OBJECT
+
+ public:
+  MainWindow(CallFlags& call_flags, ViewFlags& view_flags);
+  ~MainWindow() override;
+
+  void SetHandler(WindowHandler* handler) { logic_.SetHandler(handler); }
+  Window& window() { return *this; }
+  MainWindowLogic& logic() { return logic_; }
+  void InitialiseForStartUp() { logic_.InitialiseForStartUp(); }
+  // Runs a command as if its button were pressed (GUI thread).
+  void Command(int command_id) { logic_.OnCommand(command_id); }
+  // Brings the window to the front (a second start asked for it).
+  void Raise();
+  // Closes the window: releases waiting workers, runs the handler's OnDestroy, ends the
+  // event loop with 0. Safe to call more than once.
+  void Close();
+
+  // Window
+  void StartTimer(int timer_id, int period_ms) override;
+  void KillTimer(int timer_id) override;
+  void ShowControl(int control_id, bool visible) override;
+  bool IsControlVisible(int control_id) const override;
+  void SetControlText(int control_id, std::string_view text) override;
+  std::string ControlText(int control_id) const override;
+  void ListAppend(int control_id, std::string_view line) override;
+  void ListClear(int control_id) override;
+  void SetButtonImage(int command_id, int image_index) override;
+  void Invalidate() override;
+  void DrawPicture(VideoTarget target, const BgrPicture& picture) override;
+  MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
+                                  MessageBoxButtons buttons) override;
+  bool CloseMessageBox(std::string_view caption) override;
+  int RunDialog(int dialog_id, DialogController& controller) override;
+  void MessageBeep(BeepKind kind) override;
+  void Alert(int duration_ms) override;
+  ClientSize GetClientSize() const override;
+
+  // For the remote control (GUI thread).
+  std::vector<OpenBoxInfo> OpenBoxes() const;
+  // Presses `result`'s button on the first open box with this caption; false when there
+  // is none or it has no such button.
+  bool AnswerBox(std::string_view caption, MessageBoxResult result);
+  std::vector<TemplateDialog*> OpenDialogs() const;
+  // Window state as JSON text pieces are built by main_window_state.cc.
+  QJsonObject StateJson() const;
+  bool SaveScreenshot(const QString& path);
+  // Called with caption and text whenever a message box opens (GUI thread).
+  void SetBoxOpenedListener(std::function<void(const OpenBoxInfo&)> listener) {
+    box_opened_ = std::move(listener);
+  }
+
+  // Painting support for ClientArea (GUI thread).
+  void PaintClient(class QPainter& painter);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct BoxRecord;
+  struct DialogRequest;
+  struct ControlState {
+    std::string text;
+    bool visible = true;
+  };
+  struct Picture {
+    std::mutex mutex;
+    QImage image;  // RGB888, upright
+    bool valid = false;
+  };
+
+  // WindowShell
+  void ApplyLayout(const Layout& layout) override;
+  void FocusChatInput() override;
+  void RequestClose() override { Close(); }
+
+  bool OnGuiThread() const;
+  void PostToGui(std::function<void()> work);
+  void BuildClientControls();
+  void BuildSoftKeyBar();
+  void ApplyControlText(int control_id);
+  void ApplyControlVisible(int control_id);
+  void OnTimerFired(int timer_id);
+  void OpenBox(const std::shared_ptr<BoxRecord>& record, bool modal);
+  void FinishBox(BoxRecord& record, MessageBoxResult result);
+  void OpenDialog(const std::shared_ptr<DialogRequest>& request, bool modal);
+  void ReleaseWaiters();
+  void OnClientResized(int width, int height);
+
+  friend class ClientArea;
+
+  CallFlags& call_flags_;
+  ViewFlags& view_flags_;
+  MainWindowLogic logic_;
+  ClientArea* client_ = nullptr;
+  QToolBar* bar_ = nullptr;
+  std::map<int, QWidget*> controls_;
+  std::map<int, QAction*> soft_keys_;
+  std::map<int, int> button_images_;  // GUI thread
+  std::map<int, QTimer*> timers_;     // GUI thread
+  QImage idle_bitmap_, own_bitmap_, paused_bitmap_;
+  Layout layout_;  // GUI thread: the rectangles painting uses
+
+  mutable std::mutex state_mutex_;  // guards the snapshot below
+  std::map<int, ControlState> control_state_;
+  std::map<int, std::vector<std::string>> lists_;
+  std::atomic<int> client_width_{0};
+  std::atomic<int> client_height_{0};
+
+  Picture pictures_[2];
+  std::atomic<bool> repaint_posted_{false};
+
+  mutable std::mutex boxes_mutex_;  // guards boxes_, dialogs_ and closing_
+  std::vector<std::shared_ptr<BoxRecord>> boxes_;
+  std::vector<std::shared_ptr<DialogRequest>> dialog_requests_;
+  std::vector<QPointer<TemplateDialog>> dialogs_;
+  bool closing_ = false;
+  std::atomic<int> next_box_serial_{1};
+
+  std::function<void(const OpenBoxInfo&)> box_opened_;
+};
+
+// QApplication::exec(); returns the exit code (0 after Exit).
+int RunEventLoop();
+
+}  // namespace kestrelio

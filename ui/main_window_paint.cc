@@ -1,0 +1,85 @@
+// Painting of the client area: background, placeholders and the video pictures that
+// the display thread hands over with DrawPicture.
+#include <QPainter>
+#include <QResizeEvent>
+#include <cstring>
+
+#include "ui/client_area.h"
+#include "ui/main_window.h"
+
+namespace kestrelio {
+namespace {
+
+QRect ToQRect(const VideoRect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+}  // namespace
+
+ClientArea::ClientArea(MainWindow& owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ClientArea::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  owner_.PaintClient(painter);
+}
+
+void ClientArea::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  owner_.OnClientResized(event->size().width(), event->size().height());
+}
+
+void MainWindow::PaintClient(QPainter& painter) {
+  painter.fillRect(client_->rect(), QColor(20, 20, 20));
+  const bool video_active = call_flags_.video_active.load(std::memory_order_relaxed);
+  const bool own_paused = view_flags_.own_video_paused.load(std::memory_order_relaxed);
+  const bool peer_paused = view_flags_.peer_video_paused.load(std::memory_order_relaxed);
+  const int view_mode = view_flags_.view_mode.load(std::memory_order_relaxed);
+  const QRect primary = ToQRect(layout_.primary);
+  const QRect secondary = ToQRect(layout_.secondary);
+  auto draw_picture = [&](int index, const QRect& target) {
+    Picture& picture = pictures_[index];
+    std::lock_guard lock(picture.mutex);
+    if (picture.valid) painter.drawImage(target, picture.image);
+  };
+
+  if (!video_active) {
+    painter.drawImage(primary, idle_bitmap_);
+  } else if (!peer_paused) {
+    draw_picture(0, primary);
+  }
+  if (peer_paused) painter.drawImage(primary, paused_bitmap_);
+  if (view_mode != 0) {
+    if (own_paused) {
+      painter.drawImage(secondary, paused_bitmap_);
+    } else if (video_active) {
+      draw_picture(1, secondary);
+    } else {
+      painter.drawImage(secondary, own_bitmap_);
+    }
+  }
+}
+
+void MainWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
+  if (picture.bytes == nullptr || picture.width <= 0 || picture.height <= 0 ||
+      picture.width > 4096 || picture.height > 4096 || picture.stride < picture.width * 3) {
+    return;
+  }
+  Picture& slot = pictures_[target == VideoTarget::kPrimary ? 0 : 1];
+  {
+    std::lock_guard lock(slot.mutex);
+    if (slot.image.width() != picture.width || slot.image.height() != picture.height) {
+      slot.image = QImage(picture.width, picture.height, QImage::Format_BGR888);
+    }
+    const size_t row_bytes = static_cast<size_t>(picture.width) * 3;
+    for (int row = 0; row < picture.height; ++row) {
+      // A bottom-up picture's first row is the bottom line on screen.
+      const int source_row = picture.bottom_up ? picture.height - 1 - row : row;
+      std::memcpy(slot.image.scanLine(row),
+                  picture.bytes + static_cast<ptrdiff_t>(source_row) * picture.stride, row_bytes);
+    }
+    slot.valid = true;
+  }
+  Invalidate();
+}
+
+}  // namespace kestrelio

@@ -1,0 +1,247 @@
+#include "ui/remote_control.h"
+
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QTimer>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "base/diag.h"
+#include "ui/dialog_host.h"
+#include "ui/main_window.h"
+
+namespace kestrelio {
+namespace {
+
+const char* const kBuiltIn[] = {"get-state",    "command",    "answer",        "dialog-set-text",
+                                "dialog-click", "screenshot", "textlognotify", "quit"};
+
+std::optional<int> IntArg(const QJsonArray& args, qsizetype index) {
+  if (index >= args.size() || !args[index].isDouble()) return std::nullopt;
+  const double value = args[index].toDouble();
+  if (value != std::floor(value) || value < std::numeric_limits<int>::min() ||
+      value > std::numeric_limits<int>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int>(value);
+}
+
+std::optional<QString> StringArg(const QJsonArray& args, qsizetype index) {
+  if (index >= args.size() || !args[index].isString()) return std::nullopt;
+  return args[index].toString();
+}
+
+RemoteControl::Reply Error(const QString& text) { return {QJsonValue(), text}; }
+
+TemplateDialog* FindDialog(MainWindow& window, int dialog_id) {
+  TemplateDialog* found = nullptr;
+  for (TemplateDialog* dialog : window.OpenDialogs()) {
+    if (dialog->dialog_id() == dialog_id) found = dialog;  // the newest wins
+  }
+  return found;
+}
+
+}  // namespace
+
+RemoteControl::RemoteControl(MainWindow& window) : window_(window) {
+  connect(&server_, &QLocalServer::newConnection, this, &RemoteControl::OnNewConnection);
+  window_.SetBoxOpenedListener([this](const OpenBoxInfo& box) {
+    QJsonObject event;
+    event["event"] = "message-box";
+    event["caption"] = QString::fromStdString(box.caption);
+    event["text"] = QString::fromStdString(box.text);
+    PushEvent(event);
+  });
+}
+
+RemoteControl::~RemoteControl() {
+  window_.SetBoxOpenedListener(nullptr);
+  for (QLocalSocket* socket : clients_) socket->disconnect(this);
+}
+
+bool RemoteControl::Listen(const QString& path) {
+  QLocalServer::removeServer(path);
+  server_.setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server_.listen(path)) {
+    Diag("remote control: cannot listen on %s: %s", qPrintable(path),
+         qPrintable(server_.errorString()));
+    return false;
+  }
+  return true;
+}
+
+void RemoteControl::AddStateProvider(const QString& key, std::function<QJsonValue()> provider) {
+  providers_.emplace_back(key, std::move(provider));
+}
+
+void RemoteControl::AddCommand(const QString& name, CommandHandler handler) {
+  for (const char* built_in : kBuiltIn) {
+    if (name == QLatin1String(built_in)) {
+      Diag("remote control: command %s is built in", qPrintable(name));
+      return;
+    }
+  }
+  commands_[name] = std::move(handler);
+}
+
+void RemoteControl::OnNewConnection() {
+  while (QLocalSocket* socket = server_.nextPendingConnection()) {
+    clients_.push_back(socket);
+    buffers_[socket];
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
+    connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+      clients_.erase(std::remove(clients_.begin(), clients_.end(), socket), clients_.end());
+      buffers_.erase(socket);
+      socket->deleteLater();
+    });
+  }
+}
+
+void RemoteControl::PushEvent(const QJsonObject& event) {
+  const QByteArray line = QJsonDocument(event).toJson(QJsonDocument::Compact) + '\n';
+  for (QLocalSocket* socket : clients_) socket->write(line);
+}
+
+void RemoteControl::OnReadyRead(QLocalSocket* socket) {
+  auto it = buffers_.find(socket);
+  if (it == buffers_.end()) return;
+  QByteArray& buffer = it->second;
+  buffer.append(socket->readAll());
+  qsizetype newline;
+  while ((newline = buffer.indexOf('\n')) >= 0) {
+    const QByteArray line = buffer.left(newline);
+    buffer.remove(0, newline + 1);
+    if (line.trimmed().isEmpty()) continue;
+    if (line.size() > kMaxLineBytes) break;  // handled below as too long
+    socket->write(QJsonDocument(HandleLine(line)).toJson(QJsonDocument::Compact) + '\n');
+  }
+  if (buffer.size() > kMaxLineBytes) {
+    Diag("remote control: line longer than %lld bytes, dropping the connection",
+         static_cast<long long>(kMaxLineBytes));
+    QJsonObject reply;
+    reply["error"] = "line too long";
+    socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
+    buffer.clear();
+    socket->disconnectFromServer();
+  }
+}
+
+QJsonObject RemoteControl::HandleLine(const QByteArray& line) {
+  QJsonObject reply;
+  QJsonParseError parse_error;
+  const QJsonDocument document = QJsonDocument::fromJson(line, &parse_error);
+  if (parse_error.error != QJsonParseError::NoError || !document.isObject()) {
+    Diag("remote control: not a JSON object (%s)", parse_error.error != QJsonParseError::NoError
+                                                       ? qPrintable(parse_error.errorString())
+                                                       : "another JSON value");
+    reply["error"] = "invalid JSON";
+    return reply;
+  }
+  const QJsonObject request = document.object();
+  if (request.contains("request_id")) reply["request_id"] = request.value("request_id");
+  const QJsonValue command = request.value("command");
+  if (!command.isArray() || command.toArray().isEmpty() || !command.toArray()[0].isString()) {
+    reply["error"] = "command must be an array starting with a name";
+    return reply;
+  }
+  QJsonArray args = command.toArray();
+  const QString name = args.takeAt(0).toString();
+  const Reply result = Dispatch(name, args);
+  if (!result.error.isEmpty()) {
+    Diag("remote control: %s: %s", qPrintable(name), qPrintable(result.error));
+    reply["error"] = result.error;
+  } else {
+    reply["error"] = "success";
+    reply["data"] = result.data;
+  }
+  return reply;
+}
+
+RemoteControl::Reply RemoteControl::Dispatch(const QString& name, const QJsonArray& args) {
+  if (name == "get-state") {
+    QJsonObject state = window_.StateJson();
+    for (const auto& [key, provider] : providers_) state[key] = provider();
+    return {state, {}};
+  }
+  if (name == "command") {
+    const auto id = IntArg(args, 0);
+    if (!id || args.size() != 1) return Error("usage: [\"command\", id]");
+    QTimer::singleShot(0, &window_, [this, id] { window_.Command(*id); });
+    return {};
+  }
+  if (name == "answer") {
+    const auto caption = StringArg(args, 0);
+    const auto button = StringArg(args, 1);
+    if (!caption || !button || args.size() != 2) {
+      return Error("usage: [\"answer\", caption, \"yes\"|\"no\"|\"ok\"]");
+    }
+    MessageBoxResult result;
+    if (*button == "yes") {
+      result = MessageBoxResult::kYes;
+    } else if (*button == "no") {
+      result = MessageBoxResult::kNo;
+    } else if (*button == "ok") {
+      result = MessageBoxResult::kOk;
+    } else {
+      return Error("button must be yes, no or ok");
+    }
+    if (!window_.AnswerBox(caption->toStdString(), result)) {
+      return Error("no open message box with that caption and button");
+    }
+    return {};
+  }
+  if (name == "dialog-set-text") {
+    const auto dialog_id = IntArg(args, 0);
+    const auto control_id = IntArg(args, 1);
+    const auto text = StringArg(args, 2);
+    if (!dialog_id || !control_id || !text || args.size() != 3) {
+      return Error("usage: [\"dialog-set-text\", dialog_id, control_id, text]");
+    }
+    TemplateDialog* dialog = FindDialog(window_, *dialog_id);
+    if (dialog == nullptr) return Error("dialog not open");
+    if (!dialog->SetTextFromOutside(*control_id, text->toStdString())) {
+      return Error("no edit control with that id");
+    }
+    return {};
+  }
+  if (name == "dialog-click") {
+    const auto dialog_id = IntArg(args, 0);
+    const auto control_id = IntArg(args, 1);
+    if (!dialog_id || !control_id || args.size() != 2) {
+      return Error("usage: [\"dialog-click\", dialog_id, control_id]");
+    }
+    TemplateDialog* dialog = FindDialog(window_, *dialog_id);
+    if (dialog == nullptr) return Error("dialog not open");
+    QPointer<TemplateDialog> target(dialog);
+    const int control = *control_id;
+    // Checked now so the reply tells; pressed after the reply (it may open a box).
+    if (!dialog->CanClick(control)) return Error("no enabled button with that id");
+    QTimer::singleShot(0, &window_, [target, control] {
+      if (target) target->ClickFromOutside(control);
+    });
+    return {};
+  }
+  if (name == "screenshot") {
+    const auto path = StringArg(args, 0);
+    if (!path || path->isEmpty() || args.size() != 1) return Error("usage: [\"screenshot\", path]");
+    if (!window_.SaveScreenshot(*path)) return Error("cannot write the screenshot");
+    return {};
+  }
+  if (name == "textlognotify") {
+    const auto value = IntArg(args, 0);
+    if (!value || args.size() != 1) return Error("usage: [\"textlognotify\", n]");
+    window_.logic().OnTextLogNotify(*value);
+    return {};
+  }
+  if (name == "quit") {
+    if (!args.isEmpty()) return Error("usage: [\"quit\"]");
+    QTimer::singleShot(0, &window_, [this] { window_.Close(); });
+    return {};
+  }
+  auto it = commands_.find(name);
+  if (it != commands_.end()) return it->second(args);
+  return Error("unknown command");
+}
+
+}  // namespace kestrelio

@@ -1,0 +1,71 @@
+// The remote-control socket: JSON lines on a Unix socket, like mpv's IPC.
+//
+//   -> {"command": ["get-state"], "request_id": 7}
+//   <- {"request_id": 7, "error": "success", "data": {...}}
+//   <- {"event": "message-box", "caption": "...", "text": "..."}   (pushed)
+//
+// Commands: get-state; command ID; answer CAPTION yes|no|ok; dialog-set-text DIALOG
+// CONTROL TEXT; dialog-click DIALOG CONTROL; screenshot PATH; textlognotify N; quit.
+// Every line is validated; a bad one gets an error reply. A line longer than
+// kMaxLineBytes gets an error reply and the connection is dropped. Commands that may
+// open a modal box or dialog (command, dialog-click, quit) run just after the reply, so
+// the client can go on and answer what they open.
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QObject>
+#include <functional>
+#include <map>
+#include <vector>
+
+class QLocalSocket;
+
+namespace kestrelio {
+
+class MainWindow;
+
+class RemoteControl : public QObject {
+ public:
+  static constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
+  // The data of a successful reply, or an error text (non-empty means failure).
+  struct Reply {
+    QJsonValue data;
+    QString error;
+  };
+  using CommandHandler = std::function<Reply(const QJsonArray& args)>;
+
+  explicit RemoteControl(MainWindow& window);
+  ~RemoteControl() override;
+
+  // Listens on `path` (a stale socket file is replaced). False, with a diagnostic, when
+  // the socket cannot be opened.
+  bool Listen(const QString& path);
+
+  // Later subsystems add their part of get-state under `key` ...
+  void AddStateProvider(const QString& key, std::function<QJsonValue()> provider);
+  // ... and their own commands (args excludes the name). Built-in names cannot be replaced.
+  void AddCommand(const QString& name, CommandHandler handler);
+
+  // Sends an event object to every connected client.
+  void PushEvent(const QJsonObject& event);
+
+  // Handles one line and returns the reply object (public for tests and fuzzing).
+  QJsonObject HandleLine(const QByteArray& line);
+
+ private:
+  void OnNewConnection();
+  void OnReadyRead(QLocalSocket* socket);
+  Reply Dispatch(const QString& name, const QJsonArray& args);
+
+  MainWindow& window_;
+  QLocalServer server_;
+  std::vector<QLocalSocket*> clients_;
+  std::map<QLocalSocket*, QByteArray> buffers_;
+  std::vector<std::pair<QString, std::function<QJsonValue()>>> providers_;
+  std::map<QString, CommandHandler> commands_;
+};
+
+}  // namespace kestrelio
