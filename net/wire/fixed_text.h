@@ -19,6 +19,7 @@ class FixedText {
   FixedText() = default;
   // Implicit on purpose so fields can be filled from literals; longer text is cut.
   FixedText(std::string_view text) { Assign(text); }  // NOLINT(google-explicit-constructor)
+  FixedText(const char* text) { Assign(text); }       // NOLINT(google-explicit-constructor)
 
   void Assign(std::string_view text) {
     bytes_.fill(0);
