@@ -32,6 +32,21 @@ struct Options {
   double offline_after_s = 30.0;
 };
 
+// Closes a descriptor when it goes out of scope.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 uint64_t NowMs() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())
@@ -79,17 +94,14 @@ int Run(const Options& options) {
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
   sigprocmask(SIG_BLOCK, &stop_signals, nullptr);
-  int signal_fd = signalfd(-1, &stop_signals, SFD_CLOEXEC);
-  if (signal_fd < 0) {
+  ScopedFd signal_fd(signalfd(-1, &stop_signals, SFD_CLOEXEC));
+  if (signal_fd.get() < 0) {
     Diag("presence: signalfd: %s", std::strerror(errno));
     return 1;
   }
 
   UdpSocket socket(options.bind);
-  if (!socket.ok()) {
-    close(signal_fd);
-    return 1;
-  }
+  if (!socket.ok()) return 1;
   NetAddress bound = socket.local_address();
 
   PresenceConfig config;
@@ -104,7 +116,8 @@ int Run(const Options& options) {
       .Finish();
 
   std::array<uint8_t, kMaxMessageBytes + 1> buffer{};
-  std::array<pollfd, 2> waiters = {pollfd{socket.fd(), POLLIN, 0}, pollfd{signal_fd, POLLIN, 0}};
+  std::array<pollfd, 2> waiters = {pollfd{socket.fd(), POLLIN, 0},
+                                   pollfd{signal_fd.get(), POLLIN, 0}};
   uint64_t next_sweep_ms = NowMs() + kSweepPeriodMs;
   for (;;) {
     uint64_t now_ms = NowMs();
@@ -141,7 +154,6 @@ int Run(const Options& options) {
       .Number("send_failures", static_cast<int64_t>(socket.send_failures()))
       .Finish();
   std::fflush(stdout);
-  close(signal_fd);
   return 0;
 }
 
