@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PresenceConfig config;
   config.offline_after_ms = 1000;
   PresenceServer server(config, sender, nullptr);
-  const NetAddress sources[4] = {{0x7F000002, 8200}, {0x7F000003, 8200}, {0x0A000001, 1},
-                                 {0xC0A80001, 65535}};
+  const NetAddress sources[4] = {
+      {0x7F000002, 8200}, {0x7F000003, 8200}, {0x0A000001, 1}, {0xC0A80001, 65535}};
   SignIn(server, "01000000002", kStatusIdle, sources[0]);
   SignIn(server, "01000000003", kStatusInCall, sources[1]);
 
