@@ -4,14 +4,15 @@
 //   camera callback -> capture ring -> EncoderDataThread -> EncodeFrame -> VideoPayloadSink
 #pragma once
 
-#include <x264.h>
-
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <span>
 #include <string_view>
+
+// x264.h needs the fixed-width integer types declared before it.
+#include <x264.h>
 
 #include "media/capture_state.h"
 #include "media/video_sink.h"
