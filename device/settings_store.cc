@@ -1,0 +1,371 @@
+#include "device/settings_store.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "base/diag.h"
+
+namespace kestrelio {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool Unescape(std::string_view text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case '\\':
+        out += '\\';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 's':
+        out += ' ';
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+int64_t MtimeNs(const struct stat& info) {
+  return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+// Reads the whole file when it is a regular file of sane size. Returns 0, or an errno
+// value (EFBIG for an oversized file).
+int ReadWholeFile(const std::string& path, std::string& text, struct stat& info) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int result = 0;
+  if (::fstat(fd, &info) != 0) {
+    result = errno;
+  } else if (!S_ISREG(info.st_mode)) {
+    result = EISDIR;
+  } else if (info.st_size > kMaxSettingsFileBytes) {
+    result = EFBIG;
+  } else {
+    text.assign(static_cast<size_t>(info.st_size), '\0');
+    size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        result = errno;
+        break;
+      }
+      if (n == 0) break;
+      done += static_cast<size_t>(n);
+    }
+    text.resize(done);
+  }
+  ::close(fd);
+  return result;
+}
+
+}  // namespace
+
+std::string EscapeSettingsValue(std::string_view value) {
+  std::string out;
+  for (size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    bool at_edge = i == 0 || i + 1 == value.size();
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case ' ':
+        out += at_edge ? "\\s" : " ";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+bool ParseSettingsText(std::string_view text, std::vector<SettingsSection>& sections,
+                       SettingsParseError& error) {
+  sections.clear();
+  int line_number = 0;
+  auto fail = [&](const char* reason) {
+    error.line = line_number;
+    error.reason = reason;
+    return false;
+  };
+  while (!text.empty()) {
+    ++line_number;
+    size_t end = text.find('\n');
+    std::string_view raw = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (raw.find('\0') != std::string_view::npos) return fail("NUL byte");
+    std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']') return fail("section header without ']'");
+      std::string_view key = Trim(line.substr(1, line.size() - 2));
+      if (key.empty()) return fail("empty section name");
+      // Registry paths are often written with backslashes; both spellings are one key.
+      std::string normalised(key);
+      for (char& c : normalised) {
+        if (c == '\\') c = '/';
+      }
+      sections.push_back({std::move(normalised), {}});
+      continue;
+    }
+    size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return fail("line is neither a section nor name=value");
+    std::string_view name = Trim(line.substr(0, equals));
+    if (name.empty()) return fail("value without a name");
+    if (sections.empty()) return fail("value before the first section");
+    std::string value;
+    if (!Unescape(Trim(line.substr(equals + 1)), value)) return fail("bad escape in value");
+    sections.back().values.emplace_back(std::string(name), std::move(value));
+  }
+  return true;
+}
+
+bool SettingsStore::CaseLess::operator()(std::string_view a, std::string_view b) const {
+  size_t n = a.size() < b.size() ? a.size() : b.size();
+  int order = ::strncasecmp(a.data(), b.data(), n);
+  if (order != 0) return order < 0;
+  return a.size() < b.size();
+}
+
+SettingsStore::SettingsStore(std::string path) : path_(std::move(path)) {
+  std::lock_guard lock(mutex_);
+  LoadLocked();
+}
+
+SettingsLoad SettingsStore::load_result() const {
+  std::lock_guard lock(mutex_);
+  return load_result_;
+}
+
+bool SettingsStore::Accessible() const {
+  std::lock_guard lock(mutex_);
+  return accessible_;
+}
+
+bool SettingsStore::StampChanged(const struct stat& info) const {
+  return !have_stamp_ || MtimeNs(info) != stamp_mtime_ns_ || info.st_size != stamp_size_ ||
+         static_cast<uint64_t>(info.st_ino) != stamp_inode_;
+}
+
+void SettingsStore::LoadLocked() {
+  std::string text;
+  struct stat info {};
+  int read_error = ReadWholeFile(path_, text, info);
+  if (read_error == ENOENT) {
+    sections_.clear();
+    load_result_ = SettingsLoad::kMissing;
+    accessible_ = true;
+    have_stamp_ = false;
+    return;
+  }
+  std::vector<SettingsSection> parsed;
+  SettingsParseError parse_error;
+  if (read_error == 0 && ParseSettingsText(text, parsed, parse_error)) {
+    sections_.clear();
+    for (auto& section : parsed) {
+      Section& target = sections_[section.key];
+      for (auto& [name, value] : section.values) target[name] = std::move(value);
+    }
+    load_result_ = SettingsLoad::kLoaded;
+    accessible_ = true;
+    have_stamp_ = true;
+    stamp_mtime_ns_ = MtimeNs(info);
+    stamp_size_ = info.st_size;
+    stamp_inode_ = static_cast<uint64_t>(info.st_ino);
+    return;
+  }
+  // Not usable. The user's file is kept under another name before anything replaces it.
+  if (read_error == EACCES || read_error == EISDIR || read_error == EPERM || read_error == EIO) {
+    Diag("settings file %s cannot be read (%s); using defaults, settings are not saved this run",
+         path_.c_str(), std::strerror(read_error));
+    load_result_ = SettingsLoad::kUnreadable;
+    accessible_ = false;
+    return;
+  }
+  if (read_error == EFBIG) {
+    Diag("settings file %s is corrupt (larger than %lld bytes)", path_.c_str(),
+         static_cast<long long>(kMaxSettingsFileBytes));
+  } else if (read_error != 0) {
+    Diag("settings file %s is corrupt (%s)", path_.c_str(), std::strerror(read_error));
+  } else {
+    Diag("settings file %s is corrupt (line %d: %s)", path_.c_str(), parse_error.line,
+         parse_error.reason.c_str());
+  }
+  std::string aside = path_ + ".corrupt";
+  if (std::rename(path_.c_str(), aside.c_str()) != 0) {
+    Diag(
+        "cannot move corrupt settings file to %s (%s); using defaults, settings are not saved "
+        "this run",
+        aside.c_str(), std::strerror(errno));
+    load_result_ = SettingsLoad::kUnreadable;
+    accessible_ = false;
+    return;
+  }
+  Diag("kept the corrupt settings file as %s; using defaults", aside.c_str());
+  load_result_ = SettingsLoad::kCorrupt;
+  accessible_ = true;
+  have_stamp_ = false;
+}
+
+void SettingsStore::ReloadIfChangedLocked() {
+  if (!accessible_) return;
+  struct stat info {};
+  if (::stat(path_.c_str(), &info) != 0) {
+    // Removed from outside: keep what is in memory; the next write recreates it.
+    return;
+  }
+  if (!StampChanged(info)) return;
+  Sections previous = sections_;
+  LoadLocked();
+  // A file spoiled from outside is moved aside by LoadLocked; the values this run knew
+  // stay in force rather than silently turning into defaults.
+  if (load_result_ != SettingsLoad::kLoaded) sections_ = std::move(previous);
+}
+
+bool SettingsStore::SaveLocked() {
+  if (!accessible_) return false;
+  std::string text = "; Kestrelio settings: one section per registry key.\n";
+  for (const auto& [key, values] : sections_) {
+    text += '[';
+    text += key;
+    text += "]\n";
+    for (const auto& [name, value] : values) {
+      text += name;
+      text += '=';
+      text += EscapeSettingsValue(value);
+      text += '\n';
+    }
+  }
+  std::string temporary = path_ + ".tmp";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    Diag("cannot write settings file %s (%s)", temporary.c_str(), std::strerror(errno));
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (!ok || std::rename(temporary.c_str(), path_.c_str()) != 0) {
+    Diag("cannot write settings file %s (%s)", path_.c_str(), std::strerror(errno));
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  struct stat info {};
+  if (::stat(path_.c_str(), &info) == 0) {
+    have_stamp_ = true;
+    stamp_mtime_ns_ = MtimeNs(info);
+    stamp_size_ = info.st_size;
+    stamp_inode_ = static_cast<uint64_t>(info.st_ino);
+  }
+  return true;
+}
+
+std::optional<std::string> SettingsStore::GetString(std::string_view key, std::string_view name) {
+  std::lock_guard lock(mutex_);
+  ReloadIfChangedLocked();
+  if (!accessible_) return std::nullopt;
+  auto section = sections_.find(key);
+  if (section == sections_.end()) return std::nullopt;
+  auto value = section->second.find(name);
+  if (value == section->second.end()) return std::nullopt;
+  return value->second;
+}
+
+std::optional<uint32_t> SettingsStore::GetDword(std::string_view key, std::string_view name) {
+  std::optional<std::string> text = GetString(key, name);
+  if (!text || text->empty()) return std::nullopt;
+  std::string_view digits = *text;
+  int base = 10;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    base = 16;
+    digits.remove_prefix(2);
+  }
+  uint64_t value = 0;
+  for (char c : digits) {
+    int digit;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    } else {
+      return std::nullopt;
+    }
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+    if (value > 0xFFFFFFFFu) return std::nullopt;
+  }
+  return static_cast<uint32_t>(value);
+}
+
+bool SettingsStore::SetString(std::string_view key, std::string_view name, std::string_view value) {
+  std::lock_guard lock(mutex_);
+  ReloadIfChangedLocked();
+  if (!accessible_) return false;
+  sections_[std::string(key)][std::string(name)] = std::string(value);
+  return SaveLocked();
+}
+
+bool SettingsStore::SetDword(std::string_view key, std::string_view name, uint32_t value) {
+  return SetString(key, name, std::to_string(value));
+}
+
+bool SettingsStore::CreateKey(std::string_view key) {
+  std::lock_guard lock(mutex_);
+  ReloadIfChangedLocked();
+  if (!accessible_) return false;
+  if (sections_.find(key) != sections_.end()) return true;
+  sections_[std::string(key)];
+  return SaveLocked();
+}
+
+}  // namespace kestrelio

@@ -1,0 +1,62 @@
+// The Vibration thread: drives the "vibrator" from the ring request. On a desktop the
+// vibrator is a window alert (the taskbar entry flashes) plus a diagnostic line; the
+// users are deaf, so an audible ring would be no use.
+//
+//   request 1 (ring): on 1000 ms, off 200 ms, repeating until the request becomes 0
+//   request 2 (buzz): on 200 ms, off, then the request returns to 0
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "base/event.h"
+
+namespace kestrelio {
+
+class Window;
+
+enum class RingRequest : int { kIdle = 0, kRing = 1, kBuzz = 2 };
+
+struct VibrationTiming {
+  int poll_ms = 50;
+  int ring_on_ms = 1000;
+  int ring_off_ms = 200;
+  int buzz_on_ms = 200;
+};
+
+class VibrationThread {
+ public:
+  // Starts the thread. `window` must outlive this object.
+  explicit VibrationThread(Window& window, VibrationTiming timing = {});
+  ~VibrationThread();  // stops and joins
+  VibrationThread(const VibrationThread&) = delete;
+  VibrationThread& operator=(const VibrationThread&) = delete;
+
+  // Any thread may set the request.
+  void Vibrate(RingRequest request) { request_.store(request, std::memory_order_relaxed); }
+  RingRequest request() const { return request_.load(std::memory_order_relaxed); }
+
+  // Stops the thread and joins it; harmless when already stopped.
+  void Stop();
+
+  // Times the vibrator was switched on; passes of the polling loop. For tests.
+  uint64_t pulses() const { return pulses_.load(std::memory_order_acquire); }
+  uint64_t passes() const { return passes_.load(std::memory_order_acquire); }
+
+ private:
+  void Run();
+  // Sleeps `ms`; false when a stop was requested meanwhile.
+  bool Pause(int ms) { return !stop_.Wait(ms); }
+  void SwitchOn(int duration_ms);
+
+  Window& window_;
+  const VibrationTiming timing_;
+  std::atomic<RingRequest> request_{RingRequest::kIdle};
+  std::atomic<uint64_t> pulses_{0};
+  std::atomic<uint64_t> passes_{0};
+  Event stop_;
+  std::thread thread_;
+};
+
+}  // namespace kestrelio

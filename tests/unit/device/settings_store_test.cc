@@ -1,0 +1,153 @@
+#include "device/settings_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "device/server_address.h"
+#include "test_support.h"
+
+namespace kestrelio {
+namespace {
+
+TEST(SettingsStoreTest, ValuesSurviveARestartWithCaseInsensitiveNamesAndBackslashKeys) {
+  ScratchDir dir;
+  std::string file = dir.File("settings.ini");
+  {
+    SettingsStore store(file);
+    EXPECT_EQ(store.load_result(), SettingsLoad::kMissing);
+    EXPECT_TRUE(store.Accessible());
+    EXPECT_TRUE(store.SetString(kKestrelioKey, "UserName", " Ann\\Lee\n2 "));
+    EXPECT_TRUE(store.SetDword(kShellOverridesKey, "Mode", 2));
+  }
+  SettingsStore again(file);
+  EXPECT_EQ(again.load_result(), SettingsLoad::kLoaded);
+  EXPECT_EQ(again.GetString("hkey_current_user/software/kestrelio", "username"), " Ann\\Lee\n2 ");
+  EXPECT_EQ(again.GetDword(kShellOverridesKey, "MODE"), 2u);
+  EXPECT_EQ(again.GetString(kKestrelioKey, "PhoneNumber"), std::nullopt);
+
+  // A hand-written file with registry-style backslashes and spaces around '='.
+  dir.Write("hand.ini",
+            "; comment\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Power]\r\n"
+            "  BattPowerOff = 60\r\nExtPowerOff=0x1E\n# another\n\n");
+  SettingsStore hand(dir.File("hand.ini"));
+  EXPECT_EQ(hand.load_result(), SettingsLoad::kLoaded);
+  EXPECT_EQ(hand.GetDword(kPowerKey, "BattPowerOff"), 60u);
+  EXPECT_EQ(hand.GetDword(kPowerKey, "ExtPowerOff"), 30u);
+}
+
+TEST(SettingsStoreTest, DwordsThatDoNotFit32BitsOrAreNotNumbersAreUnreadable) {
+  ScratchDir dir;
+  SettingsStore store(dir.File("settings.ini"));
+  for (const char* bad : {"", "-1", "12a", "4294967296", "0x", "0x1FFFFFFFF", " 5x"}) {
+    store.SetString(kPowerKey, "V", bad);
+    EXPECT_EQ(store.GetDword(kPowerKey, "V"), std::nullopt) << bad;
+  }
+  store.SetString(kPowerKey, "V", "4294967295");
+  EXPECT_EQ(store.GetDword(kPowerKey, "V"), 4294967295u);
+}
+
+TEST(SettingsStoreTest, CorruptFileIsKeptAsideAndDefaultsApply) {
+  ScratchDir dir;
+  const std::string corrupt_texts[] = {
+      "UserName=before any section\n",
+      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio\nUserName=Ann\n",
+      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\njust some words\n",
+      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=bad\\q escape\n",
+      "[]\n",
+      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\n=no name\n",
+      std::string("[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=A\0B\n", 52),
+      std::string(kMaxSettingsFileBytes + 1, ';'),
+  };
+  for (const std::string& text : corrupt_texts) {
+    std::string file = dir.Write("settings.ini", text);
+    std::filesystem::remove(file + ".corrupt");
+    SettingsStore store(file);
+    EXPECT_EQ(store.load_result(), SettingsLoad::kCorrupt) << text.substr(0, 60);
+    EXPECT_TRUE(store.Accessible());
+    EXPECT_EQ(store.GetString(kKestrelioKey, "UserName"), std::nullopt);
+    EXPECT_EQ(ScratchDir::Read(file + ".corrupt"), text) << "the user's file is kept";
+    // The fresh store works and writes a new file.
+    EXPECT_TRUE(store.SetString(kKestrelioKey, "UserName", "Ann"));
+    EXPECT_EQ(SettingsStore(file).GetString(kKestrelioKey, "UserName"), "Ann");
+  }
+}
+
+TEST(SettingsStoreTest, UnreadableFileLeavesTheStoreInaccessibleAndUntouched) {
+  ScratchDir dir;
+  // A folder where the file should be cannot be read.
+  std::filesystem::create_directory(dir.File("settings.ini"));
+  SettingsStore store(dir.File("settings.ini"));
+  EXPECT_EQ(store.load_result(), SettingsLoad::kUnreadable);
+  EXPECT_FALSE(store.Accessible());
+  EXPECT_FALSE(store.SetString(kKestrelioKey, "UserName", "Ann"));
+  EXPECT_FALSE(store.CreateKey(kKestrelioKey));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("settings.ini")));
+
+  if (::geteuid() != 0) {  // root reads anything
+    std::string file = dir.Write("locked.ini", "[K]\nA=1\n");
+    ::chmod(file.c_str(), 0);
+    SettingsStore locked(file);
+    EXPECT_EQ(locked.load_result(), SettingsLoad::kUnreadable);
+    EXPECT_FALSE(locked.SetString("K", "A", "2"));
+    ::chmod(file.c_str(), 0600);
+    EXPECT_EQ(ScratchDir::Read(file), "[K]\nA=1\n");
+  }
+}
+
+TEST(SettingsStoreTest, OutsideEditsOfARunningStoreAreSeenAndSpoiledEditsKeepTheOldValues) {
+  ScratchDir dir;
+  std::string file = dir.File("settings.ini");
+  SettingsStore store(file);
+  ASSERT_TRUE(store.SetDword(kShellOverridesKey, "Mode", 0));
+  // Another program replaces the file (new inode, so the change is seen at once).
+  std::string replacement =
+      dir.Write("new.ini", "[" + std::string(kShellOverridesKey) + "]\nMode=2\n");
+  std::filesystem::rename(replacement, file);
+  EXPECT_EQ(store.GetDword(kShellOverridesKey, "Mode"), 2u);
+
+  std::string spoiled = dir.Write("spoiled.ini", "garbage\n");
+  std::filesystem::rename(spoiled, file);
+  EXPECT_EQ(store.GetDword(kShellOverridesKey, "Mode"), 2u);
+  EXPECT_EQ(ScratchDir::Read(file + ".corrupt"), "garbage\n");
+}
+
+TEST(SettingsStoreTest, EscapedValuesParseBackExactly) {
+  for (std::string value : {"", " ", "a b", "\\", "x\\ny", "\t\r\n", "  two  ", "=;#[]"}) {
+    std::string text = "[K]\nV=" + EscapeSettingsValue(value) + "\n";
+    std::vector<SettingsSection> sections;
+    SettingsParseError error;
+    ASSERT_TRUE(ParseSettingsText(text, sections, error)) << error.reason;
+    ASSERT_EQ(sections.size(), 1u);
+    ASSERT_EQ(sections[0].values.size(), 1u);
+    EXPECT_EQ(sections[0].values[0].second, value);
+  }
+}
+
+TEST(ServerAddressTest, HostPortParsingAndStoredFallbacks) {
+  auto parsed = ParseHostPort("presence.example:9000", 8238);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->host, "presence.example");
+  EXPECT_EQ(parsed->port, 9000);
+  EXPECT_EQ(ParseHostPort("10.0.0.2", 80)->port, 80);
+  EXPECT_EQ(ParseHostPort("h:65535", 1)->port, 65535);
+  for (const char* bad : {"", ":80", "h:", "h:0", "h:65536", "h:8x", "h:1:2", "a b", "h:123456"}) {
+    EXPECT_FALSE(ParseHostPort(bad, 80)) << bad;
+  }
+
+  ScratchDir dir;
+  SettingsStore store(dir.File("settings.ini"));
+  EXPECT_EQ(PresenceServerAddress(store).host, "127.0.0.1");
+  EXPECT_EQ(PresenceServerAddress(store).port, 8238);
+  EXPECT_EQ(StudyServerAddress(store).port, 80);
+  store.SetString(kKestrelioKey, kStudyServerName, "study.example:8080");
+  store.SetString(kKestrelioKey, kPresenceServerName, "bad:port");
+  EXPECT_EQ(StudyServerAddress(store).host, "study.example");
+  EXPECT_EQ(StudyServerAddress(store).port, 8080);
+  EXPECT_EQ(PresenceServerAddress(store).port, 8238);
+}
+
+}  // namespace
+}  // namespace kestrelio

@@ -1,0 +1,56 @@
+#include "device/vibration.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "test_support.h"
+
+namespace kestrelio {
+namespace {
+
+constexpr VibrationTiming kFast{1, 3, 1, 2};
+
+// Waits (without a time limit of its own; ctest's limit catches a hang) until `done`.
+template <typename Condition>
+void WaitUntil(Condition done) {
+  while (!done()) std::this_thread::yield();
+}
+
+TEST(VibrationTest, BuzzPulsesOnceAndClearsTheRequest) {
+  RecordingWindow window;
+  VibrationThread vibration(window, kFast);
+  vibration.Vibrate(RingRequest::kBuzz);
+  WaitUntil([&] { return vibration.request() == RingRequest::kIdle; });
+  uint64_t passes = vibration.passes();
+  WaitUntil([&] { return vibration.passes() >= passes + 3; });
+  EXPECT_EQ(window.alerts(), std::vector<int>{kFast.buzz_on_ms});
+}
+
+TEST(VibrationTest, RingRepeatsUntilTheRequestIsCleared) {
+  RecordingWindow window;
+  VibrationThread vibration(window, kFast);
+  vibration.Vibrate(RingRequest::kRing);
+  WaitUntil([&] { return vibration.pulses() >= 3; });
+  EXPECT_EQ(vibration.request(), RingRequest::kRing);
+  vibration.Vibrate(RingRequest::kIdle);
+  // One ring cycle may be under way when the request is cleared.
+  uint64_t pulses_at_clear = vibration.pulses();
+  uint64_t passes = vibration.passes();
+  WaitUntil([&] { return vibration.passes() >= passes + 4; });
+  EXPECT_LE(vibration.pulses(), pulses_at_clear + 1);
+  for (int duration : window.alerts()) EXPECT_EQ(duration, kFast.ring_on_ms);
+}
+
+TEST(VibrationTest, StopJoinsEvenInTheMiddleOfALongRing) {
+  RecordingWindow window;
+  VibrationThread vibration(window, VibrationTiming{1, 1000000, 1000000, 1000000});
+  vibration.Vibrate(RingRequest::kRing);
+  WaitUntil([&] { return vibration.pulses() >= 1; });
+  vibration.Stop();  // returns although the "on" phase lasts 1000 s
+  vibration.Stop();
+  EXPECT_EQ(vibration.pulses(), 1u);
+}
+
+}  // namespace
+}  // namespace kestrelio
