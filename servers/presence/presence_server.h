@@ -18,7 +18,7 @@
 
 #include "net/wire/header.h"
 #include "net/wire/presence_messages.h"
-#include "servers/presence/net_address.h"
+#include "net/wire/net_address.h"
 #include "servers/presence/user_table.h"
 
 namespace kestrelio {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "servers/presence/net_address.h"
+#include "net/wire/net_address.h"
 #include "servers/presence/presence_server.h"
 
 namespace kestrelio {

@@ -11,7 +11,7 @@
 
 #include "net/wire/endpoint.h"
 #include "net/wire/presence_messages.h"
-#include "servers/presence/net_address.h"
+#include "net/wire/net_address.h"
 
 namespace kestrelio {
 

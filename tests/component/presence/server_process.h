@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "servers/presence/net_address.h"
+#include "net/wire/net_address.h"
 
 namespace kestrelio {
 

@@ -1,4 +1,4 @@
-#include "net_address.h"
+#include "net/wire/net_address.h"
 
 #include <charconv>
 #include <cstdio>
