@@ -1,0 +1,64 @@
+// The handset context: every piece of state the handset's modules share, owned in one
+// place and handed to each module by reference. Lives from start-up to the end of the
+// process's main function.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/command_line.h"
+#include "base/event.h"
+#include "call/call_flags.h"
+#include "device/battery.h"
+#include "device/device_id.h"
+#include "device/identity.h"
+#include "device/profile_paths.h"
+#include "device/settings_store.h"
+#include "media/capture_state.h"
+#include "media/decoder.h"
+#include "media/display_thread.h"
+#include "media/encoder.h"
+#include "ui/view_flags.h"
+
+namespace kestrelio {
+
+inline constexpr int kSurveyTriggerCount = 10;
+
+struct HandsetContext {
+  HandsetContext(CommandLine line, ProfilePaths profile)
+      : command_line(std::move(line)), paths(std::move(profile)), settings(paths.settings_file) {}
+
+  const CommandLine command_line;
+  const ProfilePaths paths;
+  SettingsStore settings;
+
+  Identity identity;
+  DeviceId device_id;
+  BatteryGauge battery;
+
+  CallFlags call;
+  ViewFlags view;
+  uint32_t status_ticks = 0;  // seconds of the current or last call (GUI thread)
+  std::string peer_name;      // empty when disconnected (GUI thread)
+
+  MediaSettings media_settings;
+  KeyframeRequests keyframes;
+  CaptureState capture;
+  EncoderState encoder;
+  DecoderState decoder;
+  PeerBitmap peer_bitmap;
+
+  // Serialises every end of a call (hang-up, network loss, shutdown, remote release).
+  std::mutex connection_mutex;
+  // Serialises writing and moving the study logs.
+  std::timed_mutex logging_mutex;
+  // Survey triggers: after_call, after_call_short, after_call_privacy, decline_call,
+  // missed_call, ip_change, gps_change, receive_text, sent_text, vrs_call.
+  std::array<Event, kSurveyTriggerCount> survey_triggers;
+  Event shutdown;
+  std::string program_start_time;
+};
+
+}  // namespace kestrelio
