@@ -1,0 +1,167 @@
+"""The handset program as a person starts, drives and ends it, through its remote control."""
+import os
+import shutil
+import stat
+import struct
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from handset_driver import Handset, Remote, RemoteError, build_bin, temp_dir  # noqa: E402
+
+BIN = build_bin()
+KESTRELIO = os.path.join(BIN, "kestrelio")
+
+
+class FoundationTest(unittest.TestCase):
+    def setUp(self):
+        self.workdir, self.cleanup = temp_dir("kestrelio-system-")
+        self.handsets = []
+
+    def tearDown(self):
+        for h in self.handsets:
+            h.kill()
+        self.cleanup()
+
+    def start(self, name="a", args=(), binary=KESTRELIO, env=None):
+        h = Handset(binary, self.workdir, name, ["--camera", "synthetic", *args], env=env)
+        self.handsets.append(h)
+        return h
+
+    def test_starts_idle_cycles_views_takes_screenshot_and_exits_cleanly(self):
+        h = self.start()
+        remote = h.connect()
+        state = remote.wait_for(lambda s: s["own"]["phone_number"] != "")
+        self.assertEqual(state["view_mode"], 1)
+        self.assertEqual(state["chat_mode"], 0)
+        battery = state["battery"]
+        self.assertEqual(state["controls"]["124"]["text"], "Disconnected, 0:00, %d%%" % battery)
+        for calling_control in ("154", "155"):
+            self.assertFalse(state["controls"][calling_control]["visible"])
+        for chat_control in ("122", "123", "127"):
+            self.assertFalse(state["controls"][chat_control]["visible"])
+        self.assertEqual(state["flags"]["in_call"], False)
+        self.assertEqual(state["window"], {"width": 240, "height": 320})
+        phone = state["own"]["phone_number"]
+        self.assertRegex(phone, r"^1206333\d{4}$")
+        self.assertRegex(state["own"]["device_id"], r"^[0-9A-F]{20}$")
+
+        images = []
+        for _ in range(4):
+            remote.call("command", 120)
+            images.append(remote.state()["controls"]["120"]["image"])
+        self.assertEqual(images, [6, 7, 5, 6])
+
+        shot = os.path.join(self.workdir, "shot.png")
+        remote.call("screenshot", shot)
+        with open(shot, "rb") as f:
+            header = f.read(24)
+        self.assertEqual(header[:8], b"\x89PNG\r\n\x1a\n")
+        width, height = struct.unpack(">II", header[16:24])
+        self.assertGreaterEqual(width, 240)
+        self.assertGreaterEqual(height, 320)
+
+        remote.call("command", 40000)
+        self.assertEqual(h.wait(), 0)
+
+        # The generated number is kept for the next start.
+        again = self.start("a")
+        remote = again.connect()
+        state = remote.wait_for(lambda s: s["own"]["phone_number"] != "")
+        self.assertEqual(state["own"]["phone_number"], phone)
+        remote.call("quit")
+        self.assertEqual(again.wait(), 0)
+
+    def test_second_start_with_the_same_profile_exits_zero(self):
+        first = self.start("same")
+        first.connect().wait_for(lambda s: s["own"]["phone_number"] != "")
+        second = Handset(KESTRELIO, self.workdir, "same",
+                         ["--camera", "synthetic", "--ipc-server",
+                          os.path.join(self.workdir, "second.sock")])
+        self.handsets.append(second)
+        self.assertEqual(second.wait(), 0)
+        self.assertEqual(first.remote.state()["view_mode"], 1)  # the first runs on
+        first.remote.call("quit")
+        self.assertEqual(first.wait(), 0)
+
+    def test_updater_is_launched_unless_the_command_line_is_restart(self):
+        bin_copy = os.path.join(self.workdir, "bin")
+        os.makedirs(bin_copy)
+        for name in ("kestrelio", "libkcam-synthetic.so"):
+            shutil.copy2(os.path.join(BIN, name), bin_copy)
+        marker = os.path.join(self.workdir, "updater-ran")
+        updater = os.path.join(bin_copy, "kestrelio-updater")
+        with open(updater, "w") as f:
+            f.write('#!/bin/sh\necho "$@" >> "%s"\n' % marker)
+        os.chmod(updater, os.stat(updater).st_mode | stat.S_IEXEC)
+        binary = os.path.join(bin_copy, "kestrelio")
+
+        h = self.start("restart", ["restart"], binary=binary)
+        h.connect().wait_for(lambda s: s["own"]["phone_number"] != "")
+        h.remote.call("quit")
+        self.assertEqual(h.wait(), 0)
+        time.sleep(0.3)
+        self.assertFalse(os.path.exists(marker))
+
+        h = self.start("plain", binary=binary)
+        h.connect().wait_for(lambda s: s["own"]["phone_number"] != "")
+        deadline = time.monotonic() + 5
+        while not os.path.exists(marker) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        with open(marker) as f:
+            self.assertEqual(f.read().strip(), "1005")
+        h.remote.call("quit")
+        self.assertEqual(h.wait(), 0)
+
+    def test_missing_camera_library_ends_start_up_quietly(self):
+        h = Handset(KESTRELIO, self.workdir, "nocam",
+                    ["--camera", os.path.join(self.workdir, "libkcam-missing.so")])
+        self.handsets.append(h)
+        self.assertEqual(h.wait(), 0)
+        self.assertIn("libkcam-missing.so", h.log_text())
+
+    def test_driver_without_an_entry_point_is_refused_by_name(self):
+        # A shared library that is not a camera driver: the C runtime's math library.
+        libm = "/lib/x86_64-linux-gnu/libm.so.6"
+        if not os.path.exists(libm):
+            self.skipTest("no libm at the expected path")
+        h = Handset(KESTRELIO, self.workdir, "badcam", ["--camera", libm])
+        self.handsets.append(h)
+        self.assertEqual(h.wait(), 0)
+        self.assertIn("Camera_Init", h.log_text())
+
+    def test_corrupt_settings_file_means_defaults_and_a_diagnostic(self):
+        profile = os.path.join(self.workdir, "corrupt")
+        os.makedirs(profile)
+        with open(os.path.join(profile, "settings.ini"), "wb") as f:
+            f.write(b"\x00\xff[[[not=an ini\nfile\x01")
+        h = self.start("corrupt")
+        state = h.connect().wait_for(lambda s: s["own"]["phone_number"] != "")
+        self.assertRegex(state["own"]["phone_number"], r"^1206333\d{4}$")
+        self.assertTrue(os.path.exists(os.path.join(profile, "settings.ini.corrupt")))
+        h.remote.call("quit")
+        self.assertEqual(h.wait(), 0)
+        self.assertIn("corrupt", h.log_text())
+
+    def test_bad_command_lines_and_remote_lines_are_refused(self):
+        h = Handset(KESTRELIO, self.workdir, "badopt", ["--frobnicate"])
+        self.handsets.append(h)
+        self.assertEqual(h.wait(), 2)
+        self.assertIn("--frobnicate", h.log_text())
+
+        h = self.start("remote")
+        remote = h.connect()
+        remote.wait_for(lambda s: s["own"]["phone_number"] != "")
+        with self.assertRaises(RemoteError):
+            remote.call("no-such-command")
+        with self.assertRaises(RemoteError):
+            remote.call("command", "not a number")
+        remote.sock.sendall(b"this is not json\n")
+        self.assertEqual(remote.state()["view_mode"], 1)  # still answering
+        remote.call("quit")
+        self.assertEqual(h.wait(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
