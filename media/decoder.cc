@@ -1,0 +1,152 @@
+#include "media/decoder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
+}
+
+#include "base/diag.h"
+#include "media/yuv_rgb.h"
+
+namespace kestrelio {
+namespace {
+
+void AvLog(void* /*avcl*/, int level, const char* format, va_list args) {
+  if (level > AV_LOG_WARNING) return;
+  char line[512];
+  std::vsnprintf(line, sizeof line, format, args);
+  Diag("[ffmpeg] %s", line);
+}
+
+void RouteLibraryLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_callback(AvLog); });
+}
+
+}  // namespace
+
+void PictureRing::Reset() {
+  for (auto& flag : full) flag.store(0, std::memory_order_relaxed);
+  write_index.store(0, std::memory_order_relaxed);
+  read_index.store(0, std::memory_order_release);
+}
+
+DecoderState::DecoderState()
+    : input(new uint8_t[kMaxReceivedPayloadBytes + AV_INPUT_BUFFER_PADDING_SIZE]()) {}
+
+DecoderState::~DecoderState() { DecoderClose(*this); }
+
+int DecoderOpen(DecoderState& state) {
+  RouteLibraryLog();
+  DecoderClose(state);
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+  if (codec == nullptr) {
+    av_log(nullptr, AV_LOG_ERROR, "codec not found\n");
+    return 1;
+  }
+  state.context = avcodec_alloc_context3(codec);
+  state.packet = av_packet_alloc();
+  state.frame = av_frame_alloc();
+  if (state.context == nullptr || state.packet == nullptr || state.frame == nullptr) {
+    DecoderClose(state);
+    return 1;
+  }
+  state.context->thread_count = 1;  // a picture out for every payload in, no frame delay
+  if (avcodec_open2(state.context, codec, nullptr) < 0) {
+    av_log(nullptr, AV_LOG_ERROR, "could not open codec\n");
+    DecoderClose(state);
+    return 1;
+  }
+  state.ring.Reset();
+  state.decoded_count = 0;
+  return 0;
+}
+
+void DecoderClose(DecoderState& state) {
+  for (auto& flag : state.ring.full) flag.store(0, std::memory_order_release);
+  avcodec_free_context(&state.context);
+  av_packet_free(&state.packet);
+  av_frame_free(&state.frame);
+}
+
+void ConvertYuv420ToBgr(const uint8_t* y, int y_stride, const uint8_t* u, int u_stride,
+                        const uint8_t* v, int v_stride, int width, int height, uint8_t* out) {
+  for (int r = 0; r < height; ++r) {
+    const uint8_t* y_row = y + r * y_stride;
+    const uint8_t* u_row = u + (r / 2) * u_stride;
+    const uint8_t* v_row = v + (r / 2) * v_stride;
+    uint8_t* out_row = out + r * width * 3;
+    for (int x = 0; x < width; ++x) {
+      YuvToBgr(y_row[x], u_row[x / 2], v_row[x / 2], out_row + x * 3);
+    }
+  }
+}
+
+int DecodeFrame(DecoderState& state, std::span<const uint8_t> payload, uint8_t* slot) {
+  if (state.context == nullptr || payload.size() < 4) return 0;
+  if ((payload[0] & 0x80) != 0) return 0;
+  const uint32_t n = (uint32_t{payload[0]} << 24) | (uint32_t{payload[1]} << 16) |
+                     (uint32_t{payload[2]} << 8) | uint32_t{payload[3]};
+  if (n == 0) return 0;
+  if (n > payload.size() - 4 || n > kMaxReceivedPayloadBytes) {
+    Diag("video payload count %u exceeds the %zu bytes received: ignored", n, payload.size() - 4);
+    return 0;
+  }
+  // The decoder reads a little past the end of its input; give it padded zeros.
+  std::memcpy(state.input.get(), payload.data() + 4, n);
+  std::memset(state.input.get() + n, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+  state.packet->data = state.input.get();
+  state.packet->size = static_cast<int>(n);
+  const int sent = avcodec_send_packet(state.context, state.packet);
+  state.packet->data = nullptr;
+  state.packet->size = 0;
+  if (sent < 0) {
+    av_log(nullptr, AV_LOG_ERROR, "[ffmpeg] Error while decoding frame %u\n", state.decoded_count);
+    return 0;
+  }
+  int written = 0;
+  const int peer_width = state.peer_width.load(std::memory_order_relaxed);
+  const int peer_height = state.peer_height.load(std::memory_order_relaxed);
+  while (true) {
+    const int got = avcodec_receive_frame(state.context, state.frame);
+    if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) break;
+    if (got < 0) {
+      av_log(nullptr, AV_LOG_ERROR, "[ffmpeg] Error while decoding frame %u\n",
+             state.decoded_count);
+      break;
+    }
+    const AVFrame& f = *state.frame;
+    if (f.width != peer_width || f.height != peer_height ||
+        f.width * f.height > kMaxPicturePixels ||
+        (f.format != AV_PIX_FMT_YUV420P && f.format != AV_PIX_FMT_YUVJ420P)) {
+      Diag("decoded picture %dx%d (format %d) is not the agreed %dx%d: skipped", f.width, f.height,
+           f.format, peer_width, peer_height);
+    } else {
+      ConvertYuv420ToBgr(f.data[0], f.linesize[0], f.data[1], f.linesize[1], f.data[2],
+                         f.linesize[2], f.width, f.height, slot);
+      ++state.decoded_count;
+      ++written;
+    }
+    av_frame_unref(state.frame);
+  }
+  return written;
+}
+
+void CommitPictureSlot(PictureRing& ring) {
+  const uint32_t write_index = ring.write_index.load(std::memory_order_relaxed);
+  if (ring.full[write_index].load(std::memory_order_acquire) != 0) return;
+  ring.full[write_index].store(1, std::memory_order_release);
+  ring.write_index.store((write_index + 1) % kPictureSlots, std::memory_order_release);
+}
+
+void DecodeIntoRing(DecoderState& state, std::span<const uint8_t> payload) {
+  DecodeFrame(state, payload,
+              state.ring.Slot(state.ring.write_index.load(std::memory_order_relaxed)));
+  CommitPictureSlot(state.ring);
+}
+
+}  // namespace kestrelio

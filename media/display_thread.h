@@ -1,0 +1,68 @@
+// The video display thread: about every 82 ms during a call it paints the peer's
+// picture from the picture ring and the own preview, through the Window interface.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "base/event.h"
+#include "call/call_flags.h"
+#include "media/capture_state.h"
+#include "media/decoder.h"
+#include "ui/view_flags.h"
+#include "ui/window.h"
+
+namespace kestrelio {
+
+inline constexpr int kDisplayPeriodMs = 82;
+inline constexpr int kDisplayIdleMs = 41;
+inline constexpr int kDisplayMinimumMs = 10;
+
+// The picture being shown in the primary rectangle, bottom-up, at the agreed size.
+struct PeerBitmap {
+  PeerBitmap() : bytes(new uint8_t[kPictureSlotBytes]()) {}
+  std::unique_ptr<uint8_t[]> bytes;
+  std::atomic<int> width{96};
+  std::atomic<int> height{80};
+};
+
+// Sizes the peer bitmap for the agreed picture size and zero-fills it. Sizes beyond
+// 76,800 pixels or not positive are refused (false).
+bool CreatePeerBitmap(PeerBitmap& bitmap, int width, int height);
+
+struct DisplayContext {
+  DecoderState& decoder;
+  PreviewBitmap& preview;
+  PeerBitmap& peer;
+  const CallFlags& call;
+  const ViewFlags& view;
+  Window& window;
+};
+
+// One display tick during a call, without the sleep: returns whether the peer picture
+// was painted.
+bool DisplayTick(DisplayContext& context);
+// The pacing: 82 ms minus what the tick took after a painted picture (at least 10 ms),
+// 41 ms after an idle tick.
+int NextDisplaySleepMs(bool painted_peer, uint32_t elapsed_ms);
+
+class VideoDisplayThread {
+ public:
+  VideoDisplayThread() = default;
+  ~VideoDisplayThread() { Stop(); }
+  VideoDisplayThread(const VideoDisplayThread&) = delete;
+  VideoDisplayThread& operator=(const VideoDisplayThread&) = delete;
+
+  // `context` must outlive the thread (until Stop).
+  void Start(DisplayContext& context);
+  void Stop();
+
+ private:
+  Event stop_{EventReset::kManual};
+  std::jthread thread_;
+};
+
+}  // namespace kestrelio

@@ -1,0 +1,64 @@
+#include "media/encoder_thread.h"
+
+#include <mutex>
+
+#include "base/diag.h"
+#include "base/tick.h"
+
+namespace kestrelio {
+
+bool EncoderDataRound(EncoderThreadContext& context) {
+  CaptureRing& ring = context.capture.ring;
+  if (!context.call.in_call.load(std::memory_order_acquire) ||
+      !context.capture.capture_active.load(std::memory_order_acquire)) {
+    return false;
+  }
+  uint32_t read_index = ring.read_index.load(std::memory_order_relaxed);
+  if (ring.slots[read_index].full.load(std::memory_order_acquire) == 0) return false;
+
+  const uint32_t write_index = ring.write_index.load(std::memory_order_acquire);
+  const uint32_t waiting = write_index == read_index
+                               ? kCaptureSlots
+                               : (write_index - read_index + kCaptureSlots) % kCaptureSlots;
+  if (waiting >= 3) {
+    // Keep at most two frames of queueing: drop the oldest, one per round.
+    Diag("[%u] One encoder buffer is discarded.(diff=%u)", TickCountMs(), waiting);
+    ring.slots[read_index].full.store(0, std::memory_order_release);
+    read_index = (read_index + 1) % kCaptureSlots;
+    ring.read_index.store(read_index, std::memory_order_release);
+  }
+
+  CaptureSlot& slot = ring.slots[read_index];
+  {
+    std::lock_guard lock(context.encoder.lock);
+    const uint32_t start = TickCountMs();
+    EncodeFrame(context.encoder, slot, context.keyframes,
+                context.call.in_call.load(std::memory_order_acquire), context.sink);
+    context.encoder.counters.encode_time_ms.fetch_add(TickCountMs() - start,
+                                                      std::memory_order_relaxed);
+    context.encoder.counters.encoded_frames.fetch_add(1, std::memory_order_relaxed);
+  }
+  slot.full.store(0, std::memory_order_release);
+  ring.read_index.store((read_index + 1) % kCaptureSlots, std::memory_order_release);
+  return true;
+}
+
+void EncoderDataThread::Start(EncoderThreadContext& context) {
+  Stop();
+  thread_ = std::jthread([&context](std::stop_token stop) {
+    SetThreadName("encoder-data");
+    while (!stop.stop_requested()) {
+      SleepMs(2);
+      EncoderDataRound(context);
+    }
+  });
+}
+
+void EncoderDataThread::Stop() {
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    thread_.join();
+  }
+}
+
+}  // namespace kestrelio
