@@ -1,0 +1,120 @@
+#include "media/decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "media/encoder.h"
+#include "media_test_util.h"
+#include "recording_window.h"
+
+namespace kestrelio {
+namespace {
+
+using testing::FillSlot;
+using testing::RecordingSink;
+using testing::RecordingWindow;
+
+TEST(ConvertYuvTest, BlackAndWhiteLimitsAndRowPlacement) {
+  // Two rows of 2: row 0 black (Y 16), row 1 white (Y 235), neutral chroma.
+  const uint8_t y[] = {16, 16, 235, 235};
+  const uint8_t u[] = {128};
+  const uint8_t v[] = {128};
+  uint8_t out[12] = {};
+  ConvertYuv420ToBgr(y, 2, u, 1, v, 1, 2, 2, out);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], 0) << i;  // decoded row 0: first memory row
+  for (int i = 6; i < 12; ++i) EXPECT_EQ(out[i], 255) << i;
+}
+
+// A short stream of encoded synthetic pictures.
+std::vector<std::vector<uint8_t>> EncodedPictures(int count) {
+  auto encoder = std::make_unique<EncoderState>();
+  auto capture = std::make_unique<CaptureState>();
+  RecordingWindow window;
+  RecordingSink sink;
+  KeyframeRequests requests;
+  EncoderInit(*encoder);
+  EXPECT_TRUE(EncoderStart(*encoder, *capture, window));
+  CaptureSlot slot;
+  for (int i = 0; i < count; ++i) {
+    FillSlot(static_cast<uint32_t>(i), slot);
+    std::lock_guard lock(encoder->lock);
+    EncodeFrame(*encoder, slot, requests, true, sink);
+  }
+  return sink.payloads;
+}
+
+TEST(DecodeFrameTest, DecodesEveryPayloadIntoOnePicture) {
+  auto decoder = std::make_unique<DecoderState>();
+  ASSERT_EQ(DecoderOpen(*decoder), 0);
+  std::vector<uint8_t> slot(kPictureSlotBytes, 0xAA);
+  for (const auto& payload : EncodedPictures(5)) {
+    EXPECT_EQ(DecodeFrame(*decoder, payload, slot.data()), 1);
+  }
+  EXPECT_EQ(decoder->decoded_count, 5u);
+  // The picture landed: bytes beyond 96x80x3 are untouched, inside they changed.
+  EXPECT_EQ(slot[96 * 80 * 3], 0xAA);
+  EXPECT_NE(std::count(slot.begin(), slot.begin() + 96 * 80 * 3, 0xAA), 96 * 80 * 3);
+  DecoderClose(*decoder);
+}
+
+TEST(DecodeFrameTest, IgnoresTopBitZeroCountAndShortPayloads) {
+  auto decoder = std::make_unique<DecoderState>();
+  ASSERT_EQ(DecoderOpen(*decoder), 0);
+  std::vector<uint8_t> slot(kPictureSlotBytes, 0);
+  auto payload = EncodedPictures(1)[0];
+  auto top_bit = payload;
+  top_bit[0] = 0x80;
+  EXPECT_EQ(DecodeFrame(*decoder, top_bit, slot.data()), 0);
+  const uint8_t zero[] = {0, 0, 0, 0};
+  EXPECT_EQ(DecodeFrame(*decoder, zero, slot.data()), 0);
+  const uint8_t three[] = {0, 0, 0};
+  EXPECT_EQ(DecodeFrame(*decoder, std::span<const uint8_t>(three, 3), slot.data()), 0);
+  // A count beyond the bytes received is refused rather than read past the end.
+  EXPECT_EQ(DecodeFrame(*decoder, std::span<const uint8_t>(payload).first(payload.size() - 1),
+                        slot.data()),
+            0);
+  EXPECT_EQ(decoder->decoded_count, 0u);
+  EXPECT_EQ(DecodeFrame(*decoder, payload, slot.data()), 1);
+}
+
+TEST(DecodeFrameTest, SkipsPicturesOfAnotherSizeThanAgreed) {
+  auto decoder = std::make_unique<DecoderState>();
+  decoder->peer_width = 176;
+  decoder->peer_height = 144;
+  ASSERT_EQ(DecoderOpen(*decoder), 0);
+  std::vector<uint8_t> slot(kPictureSlotBytes, 0x55);
+  EXPECT_EQ(DecodeFrame(*decoder, EncodedPictures(1)[0], slot.data()), 0);
+  EXPECT_EQ(slot[0], 0x55);
+}
+
+TEST(DecodeFrameTest, GarbageIsRefusedWithoutHarm) {
+  auto decoder = std::make_unique<DecoderState>();
+  ASSERT_EQ(DecoderOpen(*decoder), 0);
+  std::vector<uint8_t> slot(kPictureSlotBytes, 0);
+  std::vector<uint8_t> payload = {0, 0, 0, 12, 0, 0, 0, 1, 0x65, 0xff, 0xee, 0xdd, 1, 2, 3, 4};
+  DecodeFrame(*decoder, payload, slot.data());
+  EXPECT_EQ(decoder->decoded_count, 0u);
+}
+
+TEST(PictureRingTest, CommitAdvancesUntilFullThenOverwritesTheSameSlot) {
+  auto decoder = std::make_unique<DecoderState>();
+  ASSERT_EQ(DecoderOpen(*decoder), 0);
+  PictureRing& ring = decoder->ring;
+  for (int i = 0; i < 4; ++i) CommitPictureSlot(ring);
+  EXPECT_EQ(ring.write_index.load(), 0u);
+  for (const auto& f : ring.full) EXPECT_EQ(f.load(), 1u);
+  CommitPictureSlot(ring);
+  EXPECT_EQ(ring.write_index.load(), 0u);
+
+  // DecodeIntoRing writes into the slot at the write index, even a full one.
+  const auto payload = EncodedPictures(1)[0];
+  std::fill(ring.Slot(0), ring.Slot(0) + 10, 0x33);
+  DecodeIntoRing(*decoder, payload);
+  EXPECT_NE(ring.Slot(0)[0], 0x33);
+  EXPECT_EQ(ring.write_index.load(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrelio

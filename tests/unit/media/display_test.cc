@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "media/display_thread.h"
+#include "recording_window.h"
+
+namespace kestrelio {
+namespace {
+
+using testing::RecordingWindow;
+
+struct DisplayFixture {
+  std::unique_ptr<DecoderState> decoder = std::make_unique<DecoderState>();
+  std::unique_ptr<PreviewBitmap> preview = std::make_unique<PreviewBitmap>();
+  PeerBitmap peer;
+  CallFlags call;
+  ViewFlags view;
+  RecordingWindow window;
+  DisplayContext context{*decoder, *preview, peer, call, view, window};
+
+  void Queue(uint8_t marker) {
+    PictureRing& ring = decoder->ring;
+    std::fill(ring.Slot(ring.write_index), ring.Slot(ring.write_index) + kPictureSlotBytes, marker);
+    CommitPictureSlot(ring);
+  }
+};
+
+TEST(DisplayTickTest, PaintsTheOldestPictureAndThePreviewWhenFramesArrived) {
+  DisplayFixture t;
+  t.Queue(1);
+  t.Queue(2);
+  t.preview->counter = 3;
+  EXPECT_TRUE(DisplayTick(t.context));
+  ASSERT_EQ(t.window.painted.size(), 2u);
+  const auto& peer = t.window.painted[0];
+  EXPECT_EQ(peer.target, VideoTarget::kPrimary);
+  EXPECT_EQ(peer.width, 96);
+  EXPECT_EQ(peer.height, 80);
+  EXPECT_TRUE(peer.bottom_up);
+  EXPECT_EQ(peer.rows[0], 1);
+  EXPECT_EQ(t.window.painted[1].target, VideoTarget::kSecondary);
+  EXPECT_EQ(t.preview->counter.load(), 0u);
+  // No new camera frame: the preview is not repainted.
+  EXPECT_TRUE(DisplayTick(t.context));
+  EXPECT_EQ(t.window.PaintedCount(VideoTarget::kSecondary), 1u);
+  EXPECT_EQ(t.window.painted.back().rows[0], 2);
+  EXPECT_FALSE(DisplayTick(t.context));
+}
+
+TEST(DisplayTickTest, PausedPeerAndFullRingDropOnePictureATick) {
+  DisplayFixture t;
+  t.view.peer_video_paused = true;
+  for (uint8_t i = 0; i < 4; ++i) t.Queue(i);
+  EXPECT_FALSE(DisplayTick(t.context));
+  EXPECT_EQ(t.decoder->ring.read_index.load(), 1u);
+  EXPECT_EQ(t.decoder->ring.full[0].load(), 0u);
+  EXPECT_FALSE(DisplayTick(t.context));  // not full any more: nothing dropped
+  EXPECT_EQ(t.decoder->ring.read_index.load(), 1u);
+  EXPECT_EQ(t.window.PaintedCount(VideoTarget::kPrimary), 0u);
+}
+
+TEST(DisplayTickTest, ViewModeZeroAndOwnPauseNeverPaintThePreview) {
+  DisplayFixture t;
+  t.view.view_mode = 0;
+  t.preview->counter = 1;
+  DisplayTick(t.context);
+  t.view.view_mode = 2;
+  t.view.own_video_paused = true;
+  t.preview->counter = 1;
+  DisplayTick(t.context);
+  EXPECT_EQ(t.window.PaintedCount(VideoTarget::kSecondary), 0u);
+}
+
+TEST(DisplayPacingTest, SleepsFollowThePicturePeriod) {
+  EXPECT_EQ(NextDisplaySleepMs(false, 5), 41);
+  EXPECT_EQ(NextDisplaySleepMs(true, 2), 80);
+  EXPECT_EQ(NextDisplaySleepMs(true, 81), 1);
+  EXPECT_EQ(NextDisplaySleepMs(true, 82), 10);
+  EXPECT_EQ(NextDisplaySleepMs(true, 500), 10);
+}
+
+TEST(PeerBitmapTest, RefusesSizesBeyondTheSlot) {
+  PeerBitmap bitmap;
+  EXPECT_TRUE(CreatePeerBitmap(bitmap, 320, 240));
+  EXPECT_FALSE(CreatePeerBitmap(bitmap, 321, 240));
+  EXPECT_FALSE(CreatePeerBitmap(bitmap, 0, 80));
+  EXPECT_EQ(bitmap.width.load(), 320);
+}
+
+}  // namespace
+}  // namespace kestrelio

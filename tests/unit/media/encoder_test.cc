@@ -1,0 +1,173 @@
+#include "media/encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "media/encoder_thread.h"
+#include "media_test_util.h"
+#include "recording_window.h"
+
+namespace kestrelio {
+namespace {
+
+using testing::FillSlot;
+using testing::IsIdrPayload;
+using testing::NalTypes;
+using testing::RecordingSink;
+using testing::RecordingWindow;
+
+TEST(SetEncoderParameterTest, MaxGopLowersTheShortestIntervalOnlyWhenLarger) {
+  auto state = std::make_unique<EncoderState>();
+  RecordingWindow window;
+  EncoderInit(*state);
+  SetEncoderParameter(*state, window, "MAXGOP", 100);
+  EXPECT_EQ(state->params.i_keyint_max, 100);
+  EXPECT_EQ(state->params.i_keyint_min, 25);
+  SetEncoderParameter(*state, window, "MAXGOP", 10);
+  EXPECT_EQ(state->params.i_keyint_max, 10);
+  EXPECT_EQ(state->params.i_keyint_min, 10);
+  EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST(SetEncoderParameterTest, FpsAndAllMbsAndRoi) {
+  auto state = std::make_unique<EncoderState>();
+  RecordingWindow window;
+  EncoderInit(*state);
+  SetEncoderParameter(*state, window, "FPS", 15);
+  EXPECT_EQ(state->params.i_fps_num, 15000u);
+  EXPECT_EQ(state->params.i_fps_den, 1000u);
+  SetEncoderParameter(*state, window, "ALLMBs", 0);
+  EXPECT_EQ(state->params.analyse.intra, 0u);
+  EXPECT_EQ(state->params.analyse.inter, 0u);
+  SetEncoderParameter(*state, window, "ALLMBs", 1);
+  EXPECT_EQ(state->params.analyse.intra, 0x3u);
+  EXPECT_EQ(state->params.analyse.inter, 0x12u);
+  SetEncoderParameter(*state, window, "ROI", 12);
+  EXPECT_EQ(state->params_roi_level, 12);
+  EXPECT_EQ(state->roi_level.load(), 12);
+  SetEncoderParameter(*state, window, "CABAC", 1);
+  EXPECT_EQ(state->params.b_cabac, 1);
+}
+
+TEST(SetEncoderParameterTest, UnknownNameShowsTheMessageAndChangesNothing) {
+  auto state = std::make_unique<EncoderState>();
+  RecordingWindow window;
+  EncoderInit(*state);
+  const int bitrate = state->params.rc.i_bitrate;
+  SetEncoderParameter(*state, window, "bitrate", 99);
+  ASSERT_EQ(window.boxes.size(), 1u);
+  EXPECT_EQ(window.boxes[0].text, "Undefined Encoder Parameter Settings");
+  EXPECT_EQ(window.boxes[0].caption, "");
+  EXPECT_EQ(state->params.rc.i_bitrate, bitrate);
+}
+
+struct EncoderFixture {
+  std::unique_ptr<EncoderState> encoder = std::make_unique<EncoderState>();
+  std::unique_ptr<CaptureState> capture = std::make_unique<CaptureState>();
+  RecordingWindow window;
+  RecordingSink sink;
+  KeyframeRequests requests;
+  CallFlags call;
+
+  EncoderFixture() {
+    EncoderInit(*encoder);
+    call.in_call = true;
+  }
+};
+
+TEST(EncodeFrameTest, OnePayloadPerFrameWithParameterSetsOnlyBeforeIdr) {
+  EncoderFixture t;
+  ASSERT_TRUE(EncoderStart(*t.encoder, *t.capture, t.window));
+  EXPECT_TRUE(t.capture->capture_active.load());
+  CaptureSlot slot;
+  for (uint32_t i = 0; i < 6; ++i) {
+    FillSlot(i, slot);
+    if (i == 4) t.requests.packet_loss = true;
+    std::lock_guard lock(t.encoder->lock);
+    const int n = EncodeFrame(*t.encoder, slot, t.requests, true, t.sink);
+    ASSERT_GT(n, 0) << "frame " << i;  // zero latency: no frame held back
+  }
+  ASSERT_EQ(t.sink.payloads.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) {
+    const auto& p = t.sink.payloads[i];
+    const uint32_t n = (uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+    EXPECT_EQ(n + 4, p.size());
+    EXPECT_EQ(p[4], 0);
+    EXPECT_EQ(p[7], 1);
+    EXPECT_EQ(t.sink.sequences[i], i + 1);
+    const auto types = NalTypes(p);
+    const bool idr = IsIdrPayload(p);
+    EXPECT_EQ(idr, i == 0 || i == 4) << "frame " << i;
+    if (idr) {
+      // SPS and PPS precede the IDR slice.
+      ASSERT_GE(types.size(), 3u);
+      EXPECT_EQ(types[0], 7);
+      EXPECT_EQ(types[1], 8);
+    } else {
+      EXPECT_EQ(std::count(types.begin(), types.end(), 7), 0);
+    }
+  }
+  EXPECT_FALSE(t.requests.packet_loss.load());
+  EncoderStop(*t.encoder, *t.capture);
+  EXPECT_FALSE(t.capture->capture_active.load());
+}
+
+TEST(EncodeFrameTest, OutsideACallNothingIsSentAndTheSequenceStays) {
+  EncoderFixture t;
+  ASSERT_TRUE(EncoderStart(*t.encoder, *t.capture, t.window));
+  CaptureSlot slot;
+  FillSlot(0, slot);
+  std::lock_guard lock(t.encoder->lock);
+  EXPECT_GT(EncodeFrame(*t.encoder, slot, t.requests, false, t.sink), 0);
+  EXPECT_TRUE(t.sink.payloads.empty());
+  EXPECT_EQ(t.encoder->sequence, 1);
+}
+
+TEST(EncoderStartTest, FailureShowsBothMessagesAndLeavesCaptureOff) {
+  auto encoder = std::make_unique<EncoderState>();  // never initialised: cannot open
+  auto capture = std::make_unique<CaptureState>();
+  RecordingWindow window;
+  EXPECT_FALSE(EncoderStart(*encoder, *capture, window));
+  ASSERT_EQ(window.boxes.size(), 2u);
+  EXPECT_EQ(window.boxes[0].text, "Init Encoder Error");
+  EXPECT_EQ(window.boxes[1].text, "Encoder Open Error");
+  EXPECT_EQ(window.boxes[1].caption, "Error");
+  EXPECT_FALSE(capture->capture_active.load());
+}
+
+TEST(EncoderDataRoundTest, DiscardsTheOldestWhenThreeOrMoreWait) {
+  EncoderFixture t;
+  ASSERT_TRUE(EncoderStart(*t.encoder, *t.capture, t.window));
+  EncoderThreadContext context{*t.encoder, *t.capture, t.call, t.requests, t.sink};
+  CaptureRing& ring = t.capture->ring;
+  for (uint32_t i = 0; i < 4; ++i) {
+    FillSlot(i, ring.slots[i]);
+    ring.slots[i].full = 1;
+  }
+  // All four wait (read index == write index): one discarded, the next encoded.
+  EXPECT_TRUE(EncoderDataRound(context));
+  EXPECT_EQ(ring.read_index.load(), 2u);
+  EXPECT_EQ(ring.slots[0].full.load(), 0);
+  EXPECT_EQ(ring.slots[1].full.load(), 0);
+  EXPECT_EQ(t.sink.payloads.size(), 1u);
+  // Two wait now: encoded without discard.
+  EXPECT_TRUE(EncoderDataRound(context));
+  EXPECT_EQ(ring.read_index.load(), 3u);
+  EXPECT_EQ(t.encoder->counters.encoded_frames.load(), 2u);
+}
+
+TEST(EncoderDataRoundTest, OutsideACallNoSlotIsTouched) {
+  EncoderFixture t;
+  ASSERT_TRUE(EncoderStart(*t.encoder, *t.capture, t.window));
+  EncoderThreadContext context{*t.encoder, *t.capture, t.call, t.requests, t.sink};
+  t.call.in_call = false;
+  t.capture->ring.slots[0].full = 1;
+  t.capture->ring.write_index = 1;
+  EXPECT_FALSE(EncoderDataRound(context));
+  EXPECT_EQ(t.capture->ring.slots[0].full.load(), 1);
+  EXPECT_EQ(t.capture->ring.read_index.load(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrelio
