@@ -115,7 +115,7 @@ void EncoderInit(EncoderState& state) {
   // Macroblock QP offsets apply only while AQ is on with a non-zero strength; a
   // negligible variance strength keeps every macroblock at frame QP + its offset.
   p.rc.i_aq_mode = X264_AQ_VARIANCE;
-  p.rc.f_aq_strength = 0.001f;
+  p.rc.f_aq_strength = 0.00001f;
   p.i_threads = 1;
   p.b_sliced_threads = 0;
   p.b_repeat_headers = 1;
