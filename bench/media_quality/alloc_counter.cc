@@ -1,0 +1,68 @@
+// Interposes glibc's allocator entry points in this program only. The counter is a
+// process-wide object by nature: the allocator has no context to carry one.
+#include "bench/media_quality/alloc_counter.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+}
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<uint64_t> allocations{0};
+inline void Count() {
+  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+extern "C" {
+void* malloc(size_t size) {
+  Count();
+  return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size) {
+  Count();
+  return __libc_calloc(count, size);
+}
+void* realloc(void* pointer, size_t size) {
+  Count();
+  return __libc_realloc(pointer, size);
+}
+void* memalign(size_t alignment, size_t size) {
+  Count();
+  return __libc_memalign(alignment, size);
+}
+void* aligned_alloc(size_t alignment, size_t size) {
+  Count();
+  return __libc_memalign(alignment, size);
+}
+int posix_memalign(void** out, size_t alignment, size_t size) {
+  Count();
+  void* p = __libc_memalign(alignment, size);
+  if (p == nullptr) return ENOMEM;
+  *out = p;
+  return 0;
+}
+}
+
+namespace kestrelio::bench {
+
+void StartCountingAllocations() {
+  allocations.store(0);
+  counting.store(true);
+}
+
+void ContinueCountingAllocations() { counting.store(true); }
+
+uint64_t StopCountingAllocations() {
+  counting.store(false);
+  return allocations.load();
+}
+
+}  // namespace kestrelio::bench

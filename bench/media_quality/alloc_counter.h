@@ -1,0 +1,15 @@
+// Counts heap allocations (malloc and its relatives, which operator new and the codec
+// libraries use) while counting is switched on.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrelio::bench {
+
+void StartCountingAllocations();
+// Resumes counting without resetting the count.
+void ContinueCountingAllocations();
+// Stops counting and returns the allocations seen since the start.
+uint64_t StopCountingAllocations();
+
+}  // namespace kestrelio::bench
