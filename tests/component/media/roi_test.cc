@@ -2,6 +2,7 @@
 // per-macroblock QPs of the stream the encoder wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -32,7 +33,8 @@ struct MacroblockQps {
 
 // Encodes the clip's frames with `roi_level` and returns the per-macroblock QPs the
 // decoder reports for every picture.
-std::vector<MacroblockQps> EncodeAndInspect(const Y4mClip& clip, int roi_level) {
+std::vector<MacroblockQps> EncodeAndInspect(const Y4mClip& clip, int roi_level, int switch_at = -1,
+                                            int switch_to = 0) {
   auto encoder = std::make_unique<EncoderState>();
   auto capture = std::make_unique<CaptureState>();
   RecordingWindow window;
@@ -44,6 +46,7 @@ std::vector<MacroblockQps> EncodeAndInspect(const Y4mClip& clip, int roi_level) 
   CaptureSlot slot;
   std::array<uint8_t, kCameraFrameBytes> frame{};
   for (int i = 0; i < clip.frame_count; ++i) {
+    if (i == switch_at) SetEncoderParameter(*encoder, window, "ROI", switch_to);
     I420TopDownToNv21BottomUp(std::span<const uint8_t, kI420Bytes>(
                                   clip.frames.data() + size_t(i) * kI420Bytes, kI420Bytes),
                               frame);
@@ -182,6 +185,28 @@ TEST(RegionOfInterestTest, LevelZeroCodesEveryMacroblockAtThePictureQp) {
   const Y4mClip clip = TestClip();
   for (const auto& picture : EncodeAndInspect(clip, 0)) {
     for (int i = 0; i < kMacroblocks; ++i) ASSERT_EQ(picture.qp[i], picture.qp[0]) << i;
+  }
+}
+
+bool AllEqual(const MacroblockQps& picture) {
+  return std::all_of(picture.qp.begin(), picture.qp.end(),
+                     [&picture](int qp) { return qp == picture.qp[0]; });
+}
+
+TEST(RegionOfInterestTest, LevelZeroMidCallDisarmsAtOnceWhileAChangeWaitsForTheNextCall) {
+  const Y4mClip clip = TestClip();
+  // Level 6 at open, 0 from picture 60: the offsets stop with that picture.
+  const auto off = EncodeAndInspect(clip, 6, 60, 0);
+  int uneven_before = 0;
+  for (int i = 0; i < 60; ++i) uneven_before += AllEqual(off[size_t(i)]) ? 0 : 1;
+  EXPECT_GT(uneven_before, 20);
+  for (size_t i = 60; i < off.size(); ++i) ASSERT_TRUE(AllEqual(off[i])) << i;
+
+  // Level 6 at open, 12 from picture 60: the open encoder keeps 6.
+  for (const auto& picture : EncodeAndInspect(clip, 6, 60, 12)) {
+    if (picture.intra) continue;
+    const int q = PictureQp(picture);
+    for (int qp : picture.qp) ASSERT_TRUE(qp == q || qp == q - 6);
   }
 }
 

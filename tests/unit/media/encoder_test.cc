@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "media/encoder_thread.h"
 #include "media_test_util.h"
@@ -167,6 +168,29 @@ TEST(EncoderDataRoundTest, OutsideACallNoSlotIsTouched) {
   EXPECT_FALSE(EncoderDataRound(context));
   EXPECT_EQ(t.capture->ring.slots[0].full.load(), 1);
   EXPECT_EQ(t.capture->ring.read_index.load(), 0u);
+}
+
+TEST(EncodeFrameTest, APictureBeyondTheBufferIsDroppedAndTheNextIsIdr) {
+  EncoderFixture t;
+  // Noise at a fine constant QP cannot fit 11,520 bytes.
+  t.encoder->params.rc.i_rc_method = X264_RC_CQP;
+  t.encoder->params.rc.i_qp_constant = 10;
+  ASSERT_TRUE(EncoderStart(*t.encoder, *t.capture, t.window));
+  std::mt19937 random(3);
+  CaptureSlot noise;
+  for (auto& b : noise.bytes) b = static_cast<uint8_t>(random());
+  CaptureSlot plain;
+  FillSlot(0, plain);
+  std::lock_guard lock(t.encoder->lock);
+  ASSERT_GT(EncodeFrame(*t.encoder, plain, t.requests, true, t.sink), 0);
+  EXPECT_EQ(EncodeFrame(*t.encoder, noise, t.requests, true, t.sink), 0);
+  EXPECT_EQ(t.sink.payloads.size(), 1u);
+  EXPECT_EQ(
+      t.encoder->output[0] | t.encoder->output[1] | t.encoder->output[2] | t.encoder->output[3], 0);
+  ASSERT_GT(EncodeFrame(*t.encoder, plain, t.requests, true, t.sink), 0);
+  ASSERT_EQ(t.sink.payloads.size(), 2u);
+  EXPECT_TRUE(IsIdrPayload(t.sink.payloads[1]));
+  EXPECT_EQ(t.sink.sequences[1], 2);  // a dropped picture takes no sequence number
 }
 
 }  // namespace
