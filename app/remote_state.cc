@@ -1,5 +1,6 @@
 #include "app/remote_state.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include "app/handset_context.h"
@@ -15,6 +16,11 @@ void AddHandsetState(RemoteControl& remote, HandsetContext& context) {
         {"device_id", QString::fromStdString(context.device_id.text)},
         {"profile", QString::fromStdString(context.paths.profile_dir)},
     });
+  });
+  remote.AddStateProvider("survey_triggers", [&context] {
+    QJsonArray set;
+    for (const Event& trigger : context.survey_triggers) set.append(trigger.IsSet());
+    return QJsonValue(set);
   });
   remote.AddStateProvider("battery", [&context] { return QJsonValue(context.battery.percent()); });
 }

@@ -62,6 +62,14 @@ class FoundationTest(unittest.TestCase):
         self.assertGreaterEqual(width, 240)
         self.assertGreaterEqual(height, 320)
 
+        # Another program reports a received (1) and a sent (0) text; other values do nothing.
+        remote.call("textlognotify", 5)
+        self.assertEqual(remote.state()["survey_triggers"], [False] * 10)
+        remote.call("textlognotify", 1)
+        remote.call("textlognotify", 0)
+        triggers = remote.state()["survey_triggers"]
+        self.assertEqual([i for i, on in enumerate(triggers) if on], [7, 8])
+
         remote.call("command", 40000)
         self.assertEqual(h.wait(), 0)
 
