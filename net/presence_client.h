@@ -128,6 +128,7 @@ class PresenceClient {
 
   std::mutex wake_mutex_;
   std::condition_variable_any wake_;
+  std::atomic<bool> stopping_{false};  // seq_cst with in_error_box_: see Stop
   std::atomic<bool> in_error_box_{false};
   std::jthread thread_;
 };
