@@ -83,7 +83,7 @@ std::string HostNameAddress() {
 }
 
 PresenceClient::PresenceClient(MessageSender& sender, Window& window, OnlineDb& online_db,
-                               const CallFlags& call_flags, PresenceConfig config,
+                               const CallFlags& call_flags, PresenceClientConfig config,
                                SignInBubble bubble)
     : sender_(sender),
       window_(window),

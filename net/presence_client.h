@@ -43,7 +43,7 @@ inline constexpr std::string_view kKeepAliveErrorCaption = "KEEPALIVE";
 // In the handset: [&](std::string_view html) { return notifier.ShowSignInBubble(html); }
 using SignInBubble = std::function<bool(std::string_view html)>;
 
-struct PresenceConfig {
+struct PresenceClientConfig {
   NetAddress server;         // the presence server (port 8238 by default)
   std::string bind_address;  // --bind; empty or "0.0.0.0": resolve the host name
   std::string device_id;     // 20 upper-case hexadecimal characters
@@ -64,7 +64,7 @@ std::string HostNameAddress();
 class PresenceClient {
  public:
   PresenceClient(MessageSender& sender, Window& window, OnlineDb& online_db,
-                 const CallFlags& call_flags, PresenceConfig config, SignInBubble bubble);
+                 const CallFlags& call_flags, PresenceClientConfig config, SignInBubble bubble);
   ~PresenceClient();  // Stop()
   PresenceClient(const PresenceClient&) = delete;
   PresenceClient& operator=(const PresenceClient&) = delete;

@@ -70,7 +70,7 @@ struct Handset {
       window,
       db,
       flags,
-      PresenceConfig{kServer, "127.0.0.2", "0123456789ABCDEF0123", "12063330001", "Ann"},
+      PresenceClientConfig{kServer, "127.0.0.2", "0123456789ABCDEF0123", "12063330001", "Ann"},
       [this](std::string_view html) {
         bubbles.emplace_back(html);
         return bubble_answers;
@@ -128,8 +128,8 @@ TEST(KeepAlive, LocalAddressComesFromTheHostNameWithoutBind) {
   FakeWindow window;
   OnlineDb db;
   CallFlags flags;
-  PresenceClient client(sender, window, db, flags, PresenceConfig{kServer, "0.0.0.0", "", "", ""},
-                        nullptr);
+  PresenceClient client(sender, window, db, flags,
+                        PresenceClientConfig{kServer, "0.0.0.0", "", "", ""}, nullptr);
   client.RefreshLocalAddress();
   EXPECT_EQ(client.OwnLocalAddress(), HostNameAddress());
 }
