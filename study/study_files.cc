@@ -20,6 +20,17 @@ int OpenForAppend(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 }
 
+// Polls rather than try_lock_for: the timed wait is invisible to the thread sanitizer,
+// which then reports every later unlock as an error. The path is rare and not hot.
+bool LockWithin(std::timed_mutex& mutex, std::chrono::milliseconds limit) {
+  constexpr auto kPoll = std::chrono::milliseconds(10);
+  for (auto waited = std::chrono::milliseconds(0);; waited += kPoll) {
+    if (mutex.try_lock()) return true;
+    if (waited >= limit) return false;
+    std::this_thread::sleep_for(kPoll);
+  }
+}
+
 std::string WithTrailingSlash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder.push_back('/');
   return folder;
@@ -115,7 +126,7 @@ void StudyFiles::RunWriter(std::stop_token stop) {
       queue_changed_.wait(queue_lock, stop, [this] { return !pending_.empty(); });
       if (pending_.empty()) continue;
     }
-    if (!logging_mutex_.try_lock_for(kMutexRetry)) continue;
+    if (!LockWithin(logging_mutex_, kMutexRetry)) continue;
     std::lock_guard log_lock(logging_mutex_, std::adopt_lock);
     std::lock_guard queue_lock(queue_mutex_);
     while (!pending_.empty()) {
@@ -129,8 +140,9 @@ void StudyFiles::RunWriter(std::stop_token stop) {
   std::unique_lock queue_lock(queue_mutex_);
   if (pending_.empty()) return;
   queue_lock.unlock();
+  bool locked = LockWithin(logging_mutex_, std::chrono::milliseconds(kDrainOnCloseMs));
   std::unique_lock log_lock(logging_mutex_, std::defer_lock);
-  bool locked = log_lock.try_lock_for(std::chrono::milliseconds(kDrainOnCloseMs));
+  if (locked) log_lock = std::unique_lock(logging_mutex_, std::adopt_lock);
   queue_lock.lock();
   for (const std::string& line : pending_) {
     if (!locked || !AppendLine(CallLogPath(), line)) {
