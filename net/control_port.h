@@ -17,7 +17,7 @@ namespace kestrelio {
 enum class Channel { kUdp, kTcp };
 
 struct ReceivedMessage {
-  MessageHeader header;               // version already checked
+  Header header;                      // version already checked
   std::span<const uint8_t> datagram;  // the whole message, valid during the call only
   NetAddress from;
   Channel channel = Channel::kUdp;

@@ -1,0 +1,136 @@
+// Presence: the keep-alive thread that tells the presence server this handset is
+// online, and the intake of the server's user list pages.
+//
+//   keep-alive thread ──KeepAlive (every 10 s)──▶ presence server
+//   UDP thread ◀──UserListInd pages── presence server
+//        └─ OnUserListInd: own public address, sign-in notice, Online DB page
+//
+// The keep-alive thread sends at once on Start and then every ScaledPeriodMs(10000).
+// Its status field is 2 while a call is connected, else 1. A failed send shows
+// "KeepAlive Sending Error" (caption "KEEPALIVE"); the thread waits for the box like
+// any worker, and Stop closes a box left open so the join never hangs.
+//
+// Sign-in notices go to the desktop bubble; when no notification service answers the
+// plain text ("[name] has just signed in.") is set as the status line text instead
+// (never a modal box: that would stall the UDP thread that delivers every datagram).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "call/call_flags.h"
+#include "net/control_port.h"
+#include "net/online_db.h"
+#include "net/wire/net_address.h"
+#include "net/wire/presence_messages.h"
+
+namespace kestrelio {
+
+class Window;
+
+inline constexpr int kKeepAlivePeriodMs = 10000;
+inline constexpr std::string_view kKeepAliveErrorText = "KeepAlive Sending Error";
+inline constexpr std::string_view kKeepAliveErrorCaption = "KEEPALIVE";
+
+// Shows the sign-in bubble's HTML; false when no notification service answered.
+// In the handset: [&](std::string_view html) { return notifier.ShowSignInBubble(html); }
+using SignInBubble = std::function<bool(std::string_view html)>;
+
+struct PresenceClientConfig {
+  NetAddress server;         // the presence server (port 8238 by default)
+  std::string bind_address;  // --bind; empty or "0.0.0.0": resolve the host name
+  std::string device_id;     // 20 upper-case hexadecimal characters
+  std::string phone_number;  // own number
+  std::string user_name;     // own user name
+};
+
+// "<html><body>[<b>a</b>] [<b>b</b>] have just signed in.</body></html>"; empty when
+// `names` is empty. At most 1023 bytes: names that would not fit are left out.
+std::string SignInText(const std::vector<std::string>& names);
+// The same notice as plain text for the in-window fallback: "[a] has just signed in.".
+std::string SignInPlainText(const std::vector<std::string>& names);
+
+// The dotted IPv4 address of the host name's first address; "" when it cannot be
+// resolved.
+std::string HostNameAddress();
+
+class PresenceClient {
+ public:
+  PresenceClient(MessageSender& sender, Window& window, OnlineDb& online_db,
+                 const CallFlags& call_flags, PresenceClientConfig config, SignInBubble bubble);
+  ~PresenceClient();  // Stop()
+  PresenceClient(const PresenceClient&) = delete;
+  PresenceClient& operator=(const PresenceClient&) = delete;
+
+  // Starts the keep-alive thread (first keep-alive at once). Stop requests the end,
+  // wakes the thread and joins it. Both are idempotent.
+  void Start();
+  void Stop();
+
+  // Builds and sends one KeepAlive with the current local address; true only when all
+  // 124 bytes went out. Any thread (keep-alive thread, "Update My Info", name dialog).
+  bool SendKeepAlive();
+  // Re-reads the own local address (the --bind address, else the host name's).
+  void RefreshLocalAddress();
+
+  // One UserListInd page, on the UDP thread: own public address and port, sign-in
+  // notice when enabled, Online DB page.
+  void OnUserListInd(const UserListFields& page);
+
+  // The user name may change while the thread runs ("My Name"); the number with
+  // "Update My Info".
+  void SetUserName(std::string_view user_name);
+  void SetPhoneNumber(std::string_view phone_number);
+
+  NetAddress OwnPublicAddress() const;
+  std::string OwnPublicAddressText() const;  // "" until the server has said
+  void SetOwnPublicAddress(const NetAddress& address);
+  std::string OwnLocalAddress() const;
+  uint16_t OwnLocalPort() const { return kHandsetUdpPort; }
+
+  // The last sign-in notice shown (HTML), for tests and the remote control.
+  std::string LastSignInText() const;
+  // Keep-alives built so far (the counter's next value).
+  uint32_t KeepAliveCounter() const { return counter_.load(std::memory_order_relaxed); }
+
+  // The "Show sign-in notifications" setting; on by default.
+  std::atomic<bool> show_sign_in_notifications{true};
+
+ private:
+  void Run(std::stop_token stop);
+
+  MessageSender& sender_;
+  Window& window_;
+  OnlineDb& online_db_;
+  const CallFlags& call_flags_;
+  const NetAddress server_;
+  const std::string bind_address_;
+  const std::string device_id_;
+  SignInBubble bubble_;
+
+  mutable std::mutex identity_mutex_;  // guards the strings below
+  std::string phone_number_;
+  std::string user_name_;
+  std::string local_address_;
+  std::string last_sign_in_;
+
+  std::atomic<uint32_t> counter_{0};
+  std::atomic<uint32_t> public_ipv4_{0};
+  std::atomic<uint16_t> public_port_{0};
+  std::atomic<bool> public_known_{false};
+
+  std::mutex wake_mutex_;
+  std::condition_variable_any wake_;
+  std::atomic<bool> stopping_{false};  // seq_cst with in_error_box_: see Stop
+  std::atomic<bool> in_error_box_{false};
+  std::jthread thread_;
+};
+
+}  // namespace kestrelio

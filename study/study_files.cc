@@ -1,0 +1,167 @@
+#include "study/study_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "base/diag.h"
+
+namespace kestrelio {
+namespace {
+
+constexpr auto kMutexRetry = std::chrono::milliseconds(200);
+
+int OpenForAppend(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+}
+
+// Polls rather than try_lock_for: the timed wait is invisible to the thread sanitizer,
+// which then reports every later unlock as an error. The path is rare and not hot.
+bool LockWithin(std::timed_mutex& mutex, std::chrono::milliseconds limit) {
+  constexpr auto kPoll = std::chrono::milliseconds(10);
+  for (auto waited = std::chrono::milliseconds(0);; waited += kPoll) {
+    if (mutex.try_lock()) return true;
+    if (waited >= limit) return false;
+    std::this_thread::sleep_for(kPoll);
+  }
+}
+
+std::string WithTrailingSlash(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+}  // namespace
+
+bool AppendLine(const std::string& path, std::string_view line) {
+  int fd = OpenForAppend(path);
+  if (fd < 0 && errno == ENOENT) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    fd = OpenForAppend(path);
+  }
+  if (fd < 0) {
+    Diag("cannot open %s for appending: %s", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  size_t written = 0;
+  bool ok = true;
+  // One write puts the whole line in place; the loop only finishes a short write.
+  while (written < line.size()) {
+    ssize_t n = ::write(fd, line.data() + written, line.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Diag("cannot append to %s: %s", path.c_str(), std::strerror(errno));
+      ok = false;
+      break;
+    }
+    written += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 && ok) {
+    Diag("cannot close %s: %s", path.c_str(), std::strerror(errno));
+    ok = false;
+  }
+  return ok;
+}
+
+StudyFiles::StudyFiles(std::string study_folder, std::timed_mutex& logging_mutex)
+    : folder_(WithTrailingSlash(std::move(study_folder))),
+      logging_mutex_(logging_mutex),
+      writer_([this](std::stop_token stop) { RunWriter(stop); }) {}
+
+StudyFiles::~StudyFiles() {
+  writer_.request_stop();
+  writer_.join();
+}
+
+bool StudyFiles::AppendCallRecord(const CallRecord& record) {
+  return AppendLogged(FormatCallRecord(record));
+}
+
+bool StudyFiles::AppendUnansweredCall(const UnansweredCallRecord& record) {
+  return AppendLogged(FormatUnansweredCall(record));
+}
+
+bool StudyFiles::AppendHistoryLine(std::string_view name, std::string_view number,
+                                   HistoryMark mark) {
+  return AppendHistoryLine(name, number, mark, LocalStudyTime());
+}
+
+bool StudyFiles::AppendHistoryLine(std::string_view name, std::string_view number, HistoryMark mark,
+                                   const StudyTime& time) {
+  return AppendLine(HistoryPath(), FormatHistoryLine(mark, time, name, number));
+}
+
+bool StudyFiles::AppendLogged(std::string line) {
+  {
+    std::lock_guard queue_lock(queue_mutex_);
+    if (!pending_.empty()) {
+      // Earlier records still wait for the mutex: this one goes behind them.
+      pending_.push_back(std::move(line));
+      queue_changed_.notify_all();
+      return true;
+    }
+  }
+  std::unique_lock log_lock(logging_mutex_, std::try_to_lock);
+  if (!log_lock.owns_lock()) {
+    Diag("Logging Mutex busy: call log record queued until it is free");
+    std::lock_guard queue_lock(queue_mutex_);
+    pending_.push_back(std::move(line));
+    queue_changed_.notify_all();
+    return true;
+  }
+  return AppendLine(CallLogPath(), line);
+}
+
+void StudyFiles::RunWriter(std::stop_token stop) {
+  SetThreadName("study writer");
+  while (!stop.stop_requested()) {
+    {
+      std::unique_lock queue_lock(queue_mutex_);
+      queue_changed_.wait(queue_lock, stop, [this] { return !pending_.empty(); });
+      if (pending_.empty()) continue;
+    }
+    if (!LockWithin(logging_mutex_, kMutexRetry)) continue;
+    std::lock_guard log_lock(logging_mutex_, std::adopt_lock);
+    std::lock_guard queue_lock(queue_mutex_);
+    while (!pending_.empty()) {
+      AppendLine(CallLogPath(), pending_.front());
+      pending_.pop_front();
+    }
+    queue_changed_.notify_all();
+  }
+
+  // Closing: give the mutex's holder a last, bounded chance.
+  std::unique_lock queue_lock(queue_mutex_);
+  if (pending_.empty()) return;
+  queue_lock.unlock();
+  bool locked = LockWithin(logging_mutex_, std::chrono::milliseconds(kDrainOnCloseMs));
+  std::unique_lock log_lock(logging_mutex_, std::defer_lock);
+  if (locked) log_lock = std::unique_lock(logging_mutex_, std::adopt_lock);
+  queue_lock.lock();
+  for (const std::string& line : pending_) {
+    if (!locked || !AppendLine(CallLogPath(), line)) {
+      Diag("call log record lost at close: %.*s", static_cast<int>(line.size()) - 2, line.c_str());
+    }
+  }
+  pending_.clear();
+  queue_changed_.notify_all();
+}
+
+size_t StudyFiles::PendingRecords() const {
+  std::lock_guard queue_lock(queue_mutex_);
+  return pending_.size();
+}
+
+bool StudyFiles::WaitUntilWritten(int timeout_ms) {
+  std::unique_lock queue_lock(queue_mutex_);
+  return queue_changed_.wait_for(queue_lock, std::chrono::milliseconds(timeout_ms),
+                                 [this] { return pending_.empty(); });
+}
+
+}  // namespace kestrelio

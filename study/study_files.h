@@ -1,0 +1,80 @@
+// Appends the call log records and the history lines in the study folder.
+//
+// The call log is shared with the uploader, which renames it away under the Logging
+// Mutex, so every call log record is appended holding that mutex. A call record is the
+// study's main data and must not be lost to a busy mutex: when the mutex is held (an
+// upload in progress) the line is queued, and a writer thread appends the queue, in
+// order, as soon as the mutex is free. Later records queue behind earlier ones so the
+// file keeps call order. The history file is not uploaded and needs no mutex.
+//
+// Each line goes out in one write() on a file opened for appending (created when
+// missing, with the study folder).
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "study/call_log.h"
+#include "study/history_file.h"
+#include "study/study_time.h"
+
+namespace kestrelio {
+
+inline constexpr std::string_view kCallLogFile = "calllog.txt";
+inline constexpr std::string_view kHistoryFile = "history_info.txt";
+
+// Appends `line` to `path` with one write (creating the file, and its folder, when
+// missing). False with a diagnostic line when it could not be written whole.
+bool AppendLine(const std::string& path, std::string_view line);
+
+class StudyFiles {
+ public:
+  // `study_folder` ends with '/' or not. The Logging Mutex belongs to the handset
+  // context and outlives this object.
+  StudyFiles(std::string study_folder, std::timed_mutex& logging_mutex);
+  // Waits up to kDrainOnCloseMs for the mutex to write what is still queued; what
+  // cannot be written by then is reported line by line on the diagnostic output.
+  ~StudyFiles();
+  StudyFiles(const StudyFiles&) = delete;
+  StudyFiles& operator=(const StudyFiles&) = delete;
+
+  static constexpr int kDrainOnCloseMs = 5000;
+
+  // True when the record was written, or queued because the Logging Mutex was busy
+  // (it is then written as soon as the mutex is free). False when the file could not
+  // be written.
+  bool AppendCallRecord(const CallRecord& record);
+  bool AppendUnansweredCall(const UnansweredCallRecord& record);
+  // Uses the local time now. False when the file could not be written.
+  bool AppendHistoryLine(std::string_view name, std::string_view number, HistoryMark mark);
+  bool AppendHistoryLine(std::string_view name, std::string_view number, HistoryMark mark,
+                         const StudyTime& time);
+
+  // Call log lines waiting for the mutex.
+  size_t PendingRecords() const;
+  // Waits until the queue is empty or `timeout_ms` passes; true when empty.
+  bool WaitUntilWritten(int timeout_ms);
+
+  const std::string& folder() const { return folder_; }
+  std::string CallLogPath() const { return folder_ + std::string(kCallLogFile); }
+  std::string HistoryPath() const { return folder_ + std::string(kHistoryFile); }
+
+ private:
+  bool AppendLogged(std::string line);
+  void RunWriter(std::stop_token stop);
+
+  const std::string folder_;  // with a trailing '/'
+  std::timed_mutex& logging_mutex_;
+
+  mutable std::mutex queue_mutex_;
+  std::condition_variable_any queue_changed_;
+  std::deque<std::string> pending_;
+  std::jthread writer_;
+};
+
+}  // namespace kestrelio

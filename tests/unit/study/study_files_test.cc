@@ -1,0 +1,99 @@
+#include "study/study_files.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace kestrelio {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class StudyFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kestrelio_study_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    folder_ = root_ + "/My Documents/Personal/Kestrelio";  // not there yet
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  static CallRecord Record(const char* peer) {
+    CallRecord r;
+    r.parties.device_id = "ID";
+    r.peer_user_name = peer;
+    return r;
+  }
+
+  std::string root_;
+  std::string folder_;
+  std::timed_mutex logging_mutex_;
+};
+
+TEST_F(StudyFilesTest, CreatesFolderAndFileAndAppendsCrLfLines) {
+  StudyFiles files(folder_, logging_mutex_);
+  EXPECT_EQ(files.CallLogPath(), folder_ + "/calllog.txt");
+  ASSERT_TRUE(files.AppendCallRecord(Record("Bob")));
+  UnansweredCallRecord missed;
+  missed.peer_name = "Cy";
+  ASSERT_TRUE(files.AppendUnansweredCall(missed));
+  std::string log = ReadAll(files.CallLogPath());
+  EXPECT_EQ(log, FormatCallRecord(Record("Bob")) + FormatUnansweredCall(missed));
+  EXPECT_EQ(files.PendingRecords(), 0u);
+
+  StudyTime t{2024, 3, 7, 9, 5, 0};
+  ASSERT_TRUE(files.AppendHistoryLine("Bob", "12063330002", HistoryMark::kOut, t));
+  ASSERT_TRUE(files.AppendHistoryLine("Cy", "12063330003", HistoryMark::kInMissed, t));
+  EXPECT_EQ(ReadAll(files.HistoryPath()),
+            "OUT, [03/07 09:05] Bob, 12063330002\r\nIN*, [03/07 09:05] Cy, 12063330003\r\n");
+}
+
+TEST_F(StudyFilesTest, ARecordMeetingABusyMutexIsWrittenOnceItIsFreeInOrder) {
+  StudyFiles files(folder_, logging_mutex_);
+  ASSERT_TRUE(files.AppendCallRecord(Record("first")));
+  logging_mutex_.lock();  // an upload is moving the log
+  ASSERT_TRUE(files.AppendCallRecord(Record("second")));
+  UnansweredCallRecord third;
+  third.peer_name = "third";
+  ASSERT_TRUE(files.AppendUnansweredCall(third));
+  EXPECT_EQ(files.PendingRecords(), 2u);
+  EXPECT_EQ(ReadAll(files.CallLogPath()), FormatCallRecord(Record("first")));
+  logging_mutex_.unlock();
+  ASSERT_TRUE(files.WaitUntilWritten(10000));
+  // A record made after the queue drained goes straight in.
+  ASSERT_TRUE(files.AppendCallRecord(Record("fourth")));
+  EXPECT_EQ(ReadAll(files.CallLogPath()),
+            FormatCallRecord(Record("first")) + FormatCallRecord(Record("second")) +
+                FormatUnansweredCall(third) + FormatCallRecord(Record("fourth")));
+}
+
+TEST_F(StudyFilesTest, QueuedRecordsAreWrittenWhenClosing) {
+  {
+    StudyFiles files(folder_, logging_mutex_);
+    logging_mutex_.lock();
+    ASSERT_TRUE(files.AppendCallRecord(Record("late")));
+    logging_mutex_.unlock();
+  }
+  EXPECT_EQ(ReadAll(folder_ + "/calllog.txt"), FormatCallRecord(Record("late")));
+}
+
+TEST_F(StudyFilesTest, AnUnwritableFolderReportsFailure) {
+  std::string file_in_the_way = root_ + "/plain";
+  std::ofstream(file_in_the_way) << "x";
+  StudyFiles files(file_in_the_way + "/sub", logging_mutex_);
+  EXPECT_FALSE(files.AppendCallRecord(Record("lost")));
+  EXPECT_FALSE(files.AppendHistoryLine("Bob", "1", HistoryMark::kOut));
+}
+
+}  // namespace
+}  // namespace kestrelio
