@@ -67,14 +67,14 @@ MainWindow::MainWindow(CallFlags& call_flags, ViewFlags& view_flags)
 MainWindow::~MainWindow() { ReleaseWaiters(); }
 
 void MainWindow::BuildClientControls() {
-  struct Spec {
+  struct ChildControl {
     int id;
     const char* text;
     int x, y, w, h;
     bool visible;
   };
   // Creation order and initial rectangles; the layout moves them.
-  const Spec specs[] = {
+  const ChildControl kChildControls[] = {
       {kControlChatEdit, "enter chat text", 8, 4, 170, 20, true},
       {kControlChatList, "chat history", 8, 24, 170, 50, true},
       {kControlSend, "Send", 183, 4, 50, 20, true},
@@ -84,7 +84,7 @@ void MainWindow::BuildClientControls() {
       {kControlCancel, "Cancel", 183, 4, 50, 20, true},
       {kControlCalling, "\nCalling.", 10, 10, 80, 60, true},
   };
-  for (const Spec& s : specs) {
+  for (const ChildControl& s : kChildControls) {
     QWidget* widget = nullptr;
     const int id = s.id;
     switch (id) {
