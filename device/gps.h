@@ -17,7 +17,7 @@ struct GpsPosition {
 struct GpsConfig {
   std::string host = "localhost";
   std::string port = "2947";
-  int wait_ms = 1500;     // gpsd reports about once a second
+  int wait_ms = 1200;     // gpsd reports about once a second
   int max_age_ms = 3000;  // older fixes are not taken
 };
 

@@ -60,7 +60,10 @@ InstanceClaim SingleInstance::Claim(std::function<void()> on_raise_request) {
   // Only this user may connect.
   impl_->server.setSocketOptions(QLocalServer::UserAccessOption);
   if (!impl_->server.listen(impl_->name)) {
-    // Nobody answered, so a socket file left by a crashed instance is in the way.
+    // Another start may have begun listening since we asked; ask once more before
+    // taking the name over, so two simultaneous starts do not both serve.
+    if (AskToRaise(impl_->name)) return InstanceClaim::kOtherRunning;
+    // Nobody answers, so a socket file left by a crashed instance is in the way.
     QLocalServer::removeServer(impl_->name);
     if (!impl_->server.listen(impl_->name)) {
       Diag("single-instance socket %s: %s", impl_->name.toUtf8().constData(),
