@@ -139,8 +139,7 @@ class FakeWindow : public Window {
   int pictures_drawn(VideoTarget target) const;
   std::vector<Drawing> Drawings() const;  // every picture drawn, in order of drawing
   // The pixels of the last picture drawn to `target`: `width` x 3 bytes a row (no stride
-  // padding), rows in memory order. Empty before the first. The copy reuses its buffer,
-  // so drawing pictures of one size allocates nothing after the first.
+  // padding), rows in memory order. Empty before the first.
   std::vector<uint8_t> LastPicture(VideoTarget target) const;
   std::vector<Box> Boxes() const;  // answered boxes, in order of showing
   std::vector<int> DialogsRun() const;
