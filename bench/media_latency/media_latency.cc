@@ -24,6 +24,7 @@
 
 #include "base/diag.h"
 #include "bench/media/bench_clip.h"
+#include "bench/media/console_window.h"
 #include "media/camera_frame.h"
 #include "media/decoder.h"
 #include "media/display_thread.h"
@@ -41,7 +42,8 @@ int64_t NowUs() {
       .count();
 }
 
-class LatencyWindow : public Window {
+// Takes the latency of each peer picture at the moment it is painted.
+class LatencyWindow : public bench::ConsoleWindow {
  public:
   explicit LatencyWindow(PictureRing& ring, std::array<std::atomic<int64_t>, 4>& stamps)
       : ring_(ring), stamps_(stamps) {
@@ -55,27 +57,6 @@ class LatencyWindow : public Window {
     std::lock_guard lock(mutex);
     if (stamp > 0) latencies_us.push_back(NowUs() - stamp);
   }
-  void StartTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void ShowControl(int, bool) override {}
-  bool IsControlVisible(int) const override { return false; }
-  void SetControlText(int, std::string_view) override {}
-  std::string ControlText(int) const override { return {}; }
-  void ListAppend(int, std::string_view) override {}
-  void ListClear(int) override {}
-  void SetButtonImage(int, int) override {}
-  void Invalidate() override {}
-  MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
-                                  MessageBoxButtons) override {
-    std::fprintf(stderr, "message box %.*s: %.*s\n", int(caption.size()), caption.data(),
-                 int(text.size()), text.data());
-    return MessageBoxResult::kOk;
-  }
-  bool CloseMessageBox(std::string_view) override { return false; }
-  int RunDialog(int, DialogController&) override { return 0; }
-  void MessageBeep(BeepKind) override {}
-  void Alert(int) override {}
-  ClientSize GetClientSize() const override { return {}; }
 
   std::mutex mutex;
   std::vector<int64_t> latencies_us;

@@ -15,6 +15,7 @@ extern "C" {
 
 #include "base/diag.h"
 #include "bench/media/bench_clip.h"
+#include "bench/media/console_window.h"
 #include "bench/media_quality/alloc_counter.h"
 #include "media/camera_frame.h"
 #include "media/decoder.h"
@@ -105,29 +106,6 @@ Result Run(const bench::Clip& clip, int frames, int roi_level) {
   return result;
 }
 
-class SilentWindow : public Window {
- public:
-  void StartTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void ShowControl(int, bool) override {}
-  bool IsControlVisible(int) const override { return false; }
-  void SetControlText(int, std::string_view) override {}
-  std::string ControlText(int) const override { return {}; }
-  void ListAppend(int, std::string_view) override {}
-  void ListClear(int) override {}
-  void SetButtonImage(int, int) override {}
-  void Invalidate() override {}
-  void DrawPicture(VideoTarget, const BgrPicture&) override {}
-  MessageBoxResult ShowMessageBox(std::string_view, std::string_view, MessageBoxButtons) override {
-    return MessageBoxResult::kOk;
-  }
-  bool CloseMessageBox(std::string_view) override { return false; }
-  int RunDialog(int, DialogController&) override { return 0; }
-  void MessageBeep(BeepKind) override {}
-  void Alert(int) override {}
-  ClientSize GetClientSize() const override { return {}; }
-};
-
 // Runs the per-frame paths after a warm-up and counts their heap allocations.
 void CountAllocations(const bench::Clip& clip) {
   auto capture = std::make_unique<CaptureState>();
@@ -138,7 +116,7 @@ void CountAllocations(const bench::Clip& clip) {
   ViewFlags view;
   MediaSettings settings;
   KeyframeRequests requests;
-  SilentWindow window;
+  bench::ConsoleWindow window;
   call.in_call = true;
   call.video_active = true;
   settings.pre_processing = true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 
 namespace kestrelio {
 
@@ -109,9 +110,20 @@ void FakeWindow::Invalidate() {
   ++invalidate_count_;
 }
 
-void FakeWindow::DrawPicture(VideoTarget target, const BgrPicture& /*picture*/) {
+void FakeWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
+  const size_t index = target == VideoTarget::kPrimary ? 0 : 1;
   std::lock_guard lock(mutex_);
-  ++pictures_drawn_[target == VideoTarget::kPrimary ? 0 : 1];
+  ++pictures_drawn_[index];
+  drawings_.push_back({target, picture.width, picture.height, picture.bottom_up});
+  // Copied like the real window does: the caller reuses its buffer once this returns.
+  std::vector<uint8_t>& copy = last_pictures_[index];
+  copy.clear();
+  if (picture.bytes == nullptr || picture.width <= 0 || picture.height <= 0) return;
+  const size_t row_bytes = static_cast<size_t>(picture.width) * 3;
+  for (int row = 0; row < picture.height; ++row) {
+    const uint8_t* first = picture.bytes + static_cast<ptrdiff_t>(row) * picture.stride;
+    copy.insert(copy.end(), first, first + row_bytes);
+  }
 }
 
 MessageBoxResult FakeWindow::ShowMessageBox(std::string_view text, std::string_view caption,
@@ -187,9 +199,9 @@ void FakeWindow::MessageBeep(BeepKind kind) {
   beeps_.push_back(kind);
 }
 
-void FakeWindow::Alert(int /*duration_ms*/) {
+void FakeWindow::Alert(int duration_ms) {
   std::lock_guard lock(mutex_);
-  ++alert_count_;
+  alerts_.push_back(duration_ms);
 }
 
 ClientSize FakeWindow::GetClientSize() const {
@@ -263,6 +275,16 @@ int FakeWindow::pictures_drawn(VideoTarget target) const {
   return pictures_drawn_[target == VideoTarget::kPrimary ? 0 : 1];
 }
 
+std::vector<FakeWindow::Drawing> FakeWindow::Drawings() const {
+  std::lock_guard lock(mutex_);
+  return drawings_;
+}
+
+std::vector<uint8_t> FakeWindow::LastPicture(VideoTarget target) const {
+  std::lock_guard lock(mutex_);
+  return last_pictures_[target == VideoTarget::kPrimary ? 0 : 1];
+}
+
 std::vector<FakeWindow::Box> FakeWindow::Boxes() const {
   std::lock_guard lock(mutex_);
   return boxes_;
@@ -280,7 +302,12 @@ std::vector<BeepKind> FakeWindow::Beeps() const {
 
 int FakeWindow::alert_count() const {
   std::lock_guard lock(mutex_);
-  return alert_count_;
+  return static_cast<int>(alerts_.size());
+}
+
+std::vector<int> FakeWindow::Alerts() const {
+  std::lock_guard lock(mutex_);
+  return alerts_;
 }
 
 }  // namespace kestrelio

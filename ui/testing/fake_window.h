@@ -4,7 +4,8 @@
 //
 // What it records: timers (running ids with periods, plus a log of starts and kills),
 // control texts and visibility, list contents, button images, repaint requests, pictures
-// drawn per target, message boxes shown, dialogs run, beeps and alerts.
+// drawn (the shape of every one in order, and a copy of the last one per target),
+// message boxes shown, dialogs run, beeps and alerts with their durations.
 //
 // Message boxes are answered from a script:
 //   fake.AnswerBoxes("Connection", {MessageBoxResult::kYes});   // by caption, in order
@@ -21,6 +22,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -85,6 +87,13 @@ class FakeWindow : public Window {
     MessageBoxButtons buttons;
     MessageBoxResult result;
   };
+  // One DrawPicture call: where it went and the picture's shape.
+  struct Drawing {
+    VideoTarget target;
+    int width;
+    int height;
+    bool bottom_up;
+  };
   using DialogScript = std::function<void(FakeDialog&, DialogController&)>;
 
   FakeWindow();
@@ -128,10 +137,15 @@ class FakeWindow : public Window {
   std::optional<int> ButtonImage(int command_id) const;
   int invalidate_count() const;
   int pictures_drawn(VideoTarget target) const;
+  std::vector<Drawing> Drawings() const;  // every picture drawn, in order of drawing
+  // The pixels of the last picture drawn to `target`: `width` x 3 bytes a row (no stride
+  // padding), rows in memory order. Empty before the first.
+  std::vector<uint8_t> LastPicture(VideoTarget target) const;
   std::vector<Box> Boxes() const;  // answered boxes, in order of showing
   std::vector<int> DialogsRun() const;
   std::vector<BeepKind> Beeps() const;
   int alert_count() const;
+  std::vector<int> Alerts() const;  // durations of the alerts, in order
 
  private:
   struct HeldBox {
@@ -150,6 +164,8 @@ class FakeWindow : public Window {
   std::map<int, int> button_images_;
   int invalidate_count_ = 0;
   int pictures_drawn_[2] = {0, 0};
+  std::vector<Drawing> drawings_;
+  std::array<std::vector<uint8_t>, 2> last_pictures_;
   std::map<std::string, std::deque<MessageBoxResult>, std::less<>> answers_by_caption_;
   std::deque<MessageBoxResult> answers_in_order_;
   std::vector<std::string> hold_captions_;
@@ -158,7 +174,7 @@ class FakeWindow : public Window {
   std::map<int, DialogScript> dialog_scripts_;
   std::vector<int> dialogs_run_;
   std::vector<BeepKind> beeps_;
-  int alert_count_ = 0;
+  std::vector<int> alerts_;
 };
 
 }  // namespace kestrelio

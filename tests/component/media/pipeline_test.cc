@@ -1,7 +1,7 @@
 // The whole media pipeline of one handset on its own, without the network: the
 // synthetic camera feeds the frame callback and the capture ring, the encoder data thread
 // hands each payload to a sink that plays the receive path (DecodeIntoRing), and the
-// display thread paints into a recording window.
+// display thread paints into a fake window.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,13 +24,12 @@
 #include "media/encoder_thread.h"
 #include "tests/component/media/stream_probe.h"
 #include "tests/unit/media/media_test_util.h"
-#include "tests/unit/media/recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
 
 using testing::IsIdrPayload;
-using testing::RecordingWindow;
 using testing::RunCommand;
 
 // Stands in for the media channel: records the stream and decodes it at once, as the
@@ -63,7 +62,7 @@ struct Handset {
   ViewFlags view;
   MediaSettings settings;
   KeyframeRequests keyframes;
-  RecordingWindow window;
+  FakeWindow window;
   LoopbackSink sink{*decoder};
   CameraFrameContext frame_context{*capture, call, settings, keyframes};
   EncoderThreadContext encoder_context{*encoder, *capture, call, keyframes, sink};
@@ -150,7 +149,7 @@ TEST(MediaPipelineTest, CameraToEncoderToDecoderToDisplay) {
   EXPECT_EQ(end_result, 1);
   h.display_thread.Stop();
   h.encoder_thread.Stop();
-  EXPECT_TRUE(h.window.boxes.empty());
+  EXPECT_TRUE(h.window.Boxes().empty());
 
   std::lock_guard lock(h.sink.mutex);
   const size_t sent = h.sink.payloads.size();
@@ -169,30 +168,23 @@ TEST(MediaPipelineTest, CameraToEncoderToDecoderToDisplay) {
   // peer picture as encoded, the preview mirrored and exact).
   const uint32_t frames_seen = static_cast<uint32_t>(sent + 40);
   {
-    std::lock_guard wlock(h.window.mutex);
     size_t primary = 0;
     size_t secondary = 0;
-    const RecordingWindow::Painted* last_primary = nullptr;
-    const RecordingWindow::Painted* last_secondary = nullptr;
-    for (const auto& p : h.window.painted) {
-      EXPECT_TRUE(p.bottom_up);
-      EXPECT_EQ(p.width, 96);
-      EXPECT_EQ(p.height, 80);
-      if (p.target == VideoTarget::kPrimary) {
-        ++primary;
-        last_primary = &p;
-      } else {
-        ++secondary;
-        last_secondary = &p;
-      }
+    for (const FakeWindow::Drawing& drawing : h.window.Drawings()) {
+      EXPECT_TRUE(drawing.bottom_up);
+      EXPECT_EQ(drawing.width, 96);
+      EXPECT_EQ(drawing.height, 80);
+      ++(drawing.target == VideoTarget::kPrimary ? primary : secondary);
     }
     EXPECT_GE(primary, sent / 2);
     EXPECT_GE(secondary, sent / 2);
-    ASSERT_NE(last_primary, nullptr);
-    ASSERT_NE(last_secondary, nullptr);
-    EXPECT_GT(BestPsnr(last_primary->rows, frames_seen, false), 24.0);
-    EXPECT_LT(BestPsnr(last_primary->rows, frames_seen, true), 20.0);  // not mirrored
-    EXPECT_EQ(BestPsnr(last_secondary->rows, frames_seen, true), 99.0);
+    const std::vector<uint8_t> last_primary = h.window.LastPicture(VideoTarget::kPrimary);
+    const std::vector<uint8_t> last_secondary = h.window.LastPicture(VideoTarget::kSecondary);
+    ASSERT_FALSE(last_primary.empty());
+    ASSERT_FALSE(last_secondary.empty());
+    EXPECT_GT(BestPsnr(last_primary, frames_seen, false), 24.0);
+    EXPECT_LT(BestPsnr(last_primary, frames_seen, true), 20.0);  // not mirrored
+    EXPECT_EQ(BestPsnr(last_secondary, frames_seen, true), 99.0);
   }
 
   // An independent look at the stream.

@@ -18,13 +18,12 @@ extern "C" {
 #include "camera/synthetic/y4m_reader.h"
 #include "media/encoder.h"
 #include "tests/unit/media/media_test_util.h"
-#include "tests/unit/media/recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
 
 using testing::RecordingSink;
-using testing::RecordingWindow;
 
 struct MacroblockQps {
   bool intra = false;
@@ -37,7 +36,7 @@ std::vector<MacroblockQps> EncodeAndInspect(const Y4mClip& clip, int roi_level, 
                                             int switch_to = 0) {
   auto encoder = std::make_unique<EncoderState>();
   auto capture = std::make_unique<CaptureState>();
-  RecordingWindow window;
+  FakeWindow window;
   RecordingSink sink;
   KeyframeRequests requests;
   EncoderInit(*encoder);

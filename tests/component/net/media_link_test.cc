@@ -24,7 +24,7 @@
 #include "net/transport/transport.h"
 #include "net/wire/media_messages.h"
 #include "tests/component/media/stream_probe.h"
-#include "tests/unit/media/recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
@@ -100,7 +100,7 @@ struct Handset {
   KeyframeRequests keyframes;
   MediaReceiveCounters counters;
   PeerLink peer;
-  testing::RecordingWindow window;
+  FakeWindow window;
   NoSignalling signalling;
   Transport transport{window};
   MediaChannel channel{
@@ -191,12 +191,12 @@ TEST(MediaLinkTest, TwoHandsetsExchangeVideoAndRecoverFromALostPicture) {
   EXPECT_GT(total_a.frames_received, 60u);
   EXPECT_GT(total_b.frames_received, 60u);
   EXPECT_GT(total_b.payload_bytes_received, 10000u);
-  EXPECT_GT(a->window.PaintedCount(VideoTarget::kPrimary), 30u);
-  EXPECT_GT(b->window.PaintedCount(VideoTarget::kPrimary), 30u);
+  EXPECT_GT(a->window.pictures_drawn(VideoTarget::kPrimary), 30);
+  EXPECT_GT(b->window.pictures_drawn(VideoTarget::kPrimary), 30);
   EXPECT_GT(a->decoder->decoded_count, 60u);
   EXPECT_GT(b->decoder->decoded_count, 60u);
-  EXPECT_TRUE(a->window.boxes.empty());
-  EXPECT_TRUE(b->window.boxes.empty());
+  EXPECT_TRUE(a->window.Boxes().empty());
+  EXPECT_TRUE(b->window.Boxes().empty());
 
   // Exactly one loss, reported once, only in A's direction.
   EXPECT_EQ(total_b.packets_missing, 1u);

@@ -4,6 +4,7 @@
 
 #include "device/settings_store.h"
 #include "test_support.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
@@ -26,7 +27,7 @@ TEST(IdentityTest, GeneratedNumberFollowsTheRuntimeGeneratorAndIsKeptOnLaterStar
   EXPECT_EQ(GeneratePhoneNumber(kNoon), "12063337346");  // first value 7346
 
   ScratchDir dir;
-  RecordingWindow window;
+  FakeWindow window;
   NoTelephonyLine no_line;
   {
     SettingsStore store(dir.File("settings.ini"));
@@ -40,12 +41,12 @@ TEST(IdentityTest, GeneratedNumberFollowsTheRuntimeGeneratorAndIsKeptOnLaterStar
   later.millisecond = 999;
   Identity identity = ReadIdentity(store, no_line, window, [later] { return later; });
   EXPECT_EQ(identity.phone_number, "12063337346");
-  EXPECT_TRUE(window.boxes().empty());
+  EXPECT_TRUE(window.Boxes().empty());
 }
 
 TEST(IdentityTest, TelephonyNumberWinsAndOverwritesTheStoredOne) {
   ScratchDir dir;
-  RecordingWindow window;
+  FakeWindow window;
   SettingsStore store(dir.File("settings.ini"));
   store.SetString(kKestrelioKey, kPhoneNumberName, "12065550000");
   store.SetString(kKestrelioKey, kUserNameName, "Ann");
@@ -65,12 +66,12 @@ TEST(IdentityTest, InaccessibleStoreShowsTheRegistryMessageAndFallsBack) {
   std::filesystem::create_directory(dir.File("settings.ini"));  // cannot be read
   SettingsStore store(dir.File("settings.ini"));
 
-  RecordingWindow window;
+  FakeWindow window;
   NoTelephonyLine no_line;
   Identity identity = ReadIdentity(store, no_line, window, FixedClock);
-  ASSERT_EQ(window.boxes().size(), 1u);
-  EXPECT_EQ(window.boxes()[0].text, "Acessing the registry is error.");
-  EXPECT_EQ(window.boxes()[0].caption, "REGISTRY");
+  ASSERT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(window.Boxes()[0].text, "Acessing the registry is error.");
+  EXPECT_EQ(window.Boxes()[0].caption, "REGISTRY");
   EXPECT_EQ(identity.phone_number, "");
   EXPECT_EQ(identity.user_name, "Kestrelio");
 
@@ -83,7 +84,7 @@ TEST(IdentityTest, InaccessibleStoreShowsTheRegistryMessageAndFallsBack) {
 
 TEST(IdentityTest, StoredValuesAreBoundedAndCommasNeverReachTheName) {
   ScratchDir dir;
-  RecordingWindow window;
+  FakeWindow window;
   NoTelephonyLine no_line;
   SettingsStore store(dir.File("settings.ini"));
   store.SetString(kKestrelioKey, kPhoneNumberName, std::string(40, '7'));

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
-#include "test_support.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
@@ -18,17 +19,17 @@ void WaitUntil(Condition done) {
 }
 
 TEST(VibrationTest, BuzzPulsesOnceAndClearsTheRequest) {
-  RecordingWindow window;
+  FakeWindow window;
   VibrationThread vibration(window, kFast);
   vibration.Vibrate(RingRequest::kBuzz);
   WaitUntil([&] { return vibration.request() == RingRequest::kIdle; });
   uint64_t passes = vibration.passes();
   WaitUntil([&] { return vibration.passes() >= passes + 3; });
-  EXPECT_EQ(window.alerts(), std::vector<int>{kFast.buzz_on_ms});
+  EXPECT_EQ(window.Alerts(), std::vector<int>{kFast.buzz_on_ms});
 }
 
 TEST(VibrationTest, RingRepeatsUntilTheRequestIsCleared) {
-  RecordingWindow window;
+  FakeWindow window;
   VibrationThread vibration(window, kFast);
   vibration.Vibrate(RingRequest::kRing);
   WaitUntil([&] { return vibration.pulses() >= 3; });
@@ -39,11 +40,11 @@ TEST(VibrationTest, RingRepeatsUntilTheRequestIsCleared) {
   uint64_t passes = vibration.passes();
   WaitUntil([&] { return vibration.passes() >= passes + 4; });
   EXPECT_LE(vibration.pulses(), pulses_at_clear + 1);
-  for (int duration : window.alerts()) EXPECT_EQ(duration, kFast.ring_on_ms);
+  for (int duration : window.Alerts()) EXPECT_EQ(duration, kFast.ring_on_ms);
 }
 
 TEST(VibrationTest, StopJoinsEvenInTheMiddleOfALongRing) {
-  RecordingWindow window;
+  FakeWindow window;
   VibrationThread vibration(window, VibrationTiming{1, 1000000, 1000000, 1000000});
   vibration.Vibrate(RingRequest::kRing);
   WaitUntil([&] { return vibration.pulses() >= 1; });

@@ -9,12 +9,10 @@
 #include <vector>
 
 #include "media/camera_frame.h"
-#include "recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
-
-using testing::RecordingWindow;
 
 uint32_t U32(const uint8_t* p) {
   return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
@@ -96,12 +94,12 @@ TEST(CameraStartTest, InitErrorShowsTheCodeAndStopsThere) {
   s.init_result = 5;
   CameraDriver driver = ScriptedDriver();
   auto preview = std::make_unique<PreviewBitmap>();
-  RecordingWindow window;
+  FakeWindow window;
   EXPECT_FALSE(CameraStart(driver, *preview, window, NoFrame, nullptr));
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].text,
+  ASSERT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(window.Boxes()[0].text,
             "Camera initialization has failed.\nPlease restart your phone. (5)\n");
-  EXPECT_EQ(window.boxes[0].caption, "ERROR");
+  EXPECT_EQ(window.Boxes()[0].caption, "ERROR");
 }
 
 TEST(CameraStartTest, BeginFailureAndSuccessWithProperties) {
@@ -110,11 +108,11 @@ TEST(CameraStartTest, BeginFailureAndSuccessWithProperties) {
   s.begin_result = 0;
   CameraDriver driver = ScriptedDriver();
   auto preview = std::make_unique<PreviewBitmap>();
-  RecordingWindow window;
+  FakeWindow window;
   EXPECT_FALSE(CameraStart(driver, *preview, window, NoFrame, nullptr));
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].text, "Camera Begin error !!!");
-  EXPECT_EQ(window.boxes[0].caption, "Error");
+  ASSERT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(window.Boxes()[0].text, "Camera Begin error !!!");
+  EXPECT_EQ(window.Boxes()[0].caption, "Error");
 
   Script ok;
   script = &ok;
@@ -125,7 +123,7 @@ TEST(CameraStartTest, BeginFailureAndSuccessWithProperties) {
   const std::vector<std::pair<uint32_t, uint32_t>> expected = {{10, 1}, {2, 1}, {1, 1}, {5, 4},
                                                                {6, 2},  {4, 2}, {7, 2}, {9, 2}};
   EXPECT_EQ(ok.properties, expected);
-  EXPECT_EQ(window.invalidations.load(), 1);
+  EXPECT_EQ(window.invalidate_count(), 1);
   // A second start returns at once without touching the driver.
   EXPECT_TRUE(CameraStart(good, *preview, window, NoFrame, nullptr));
   EXPECT_EQ(ok.init_calls, 1);
@@ -137,13 +135,13 @@ TEST(CameraStopTest, ReturnsEndResultAndReportsDeinitFailure) {
   CameraDriver driver = ScriptedDriver();
   auto preview = std::make_unique<PreviewBitmap>();
   auto capture = std::make_unique<CaptureState>();
-  RecordingWindow window;
+  FakeWindow window;
   ASSERT_TRUE(CameraStart(driver, *preview, window, NoFrame, nullptr));
   capture->capture_active = true;
   s.deinit_result = 0;
   EXPECT_EQ(CameraStop(driver, *capture, window), 7);
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].text, "Camera Deinit Error");
+  ASSERT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(window.Boxes()[0].text, "Camera Deinit Error");
   EXPECT_TRUE(capture->capture_active.load());
   s.deinit_result = 1;
   EXPECT_EQ(CameraStop(driver, *capture, window), 7);
@@ -154,7 +152,7 @@ TEST(SyntheticCameraTest, DeliversFramesThroughTheContextUntilEnd) {
   CameraDriver driver;
   ASSERT_TRUE(CameraLoad(KESTRELIO_TEST_SYNTHETIC_CAMERA, driver));
   auto preview = std::make_unique<PreviewBitmap>();
-  RecordingWindow window;
+  FakeWindow window;
   struct Count {
     std::atomic<int> frames{0};
   } count;

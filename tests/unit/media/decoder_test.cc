@@ -7,14 +7,13 @@
 
 #include "media/encoder.h"
 #include "media_test_util.h"
-#include "recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
 
 using testing::FillSlot;
 using testing::RecordingSink;
-using testing::RecordingWindow;
 
 TEST(ConvertYuvTest, BlackAndWhiteLimitsAndRowPlacement) {
   // Two rows of 2: row 0 black (Y 16), row 1 white (Y 235), neutral chroma.
@@ -31,7 +30,7 @@ TEST(ConvertYuvTest, BlackAndWhiteLimitsAndRowPlacement) {
 std::vector<std::vector<uint8_t>> EncodedPictures(int count) {
   auto encoder = std::make_unique<EncoderState>();
   auto capture = std::make_unique<CaptureState>();
-  RecordingWindow window;
+  FakeWindow window;
   RecordingSink sink;
   KeyframeRequests requests;
   EncoderInit(*encoder);

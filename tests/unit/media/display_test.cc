@@ -3,12 +3,10 @@
 #include <memory>
 
 #include "media/display_thread.h"
-#include "recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
-
-using testing::RecordingWindow;
 
 struct DisplayFixture {
   std::unique_ptr<DecoderState> decoder = std::make_unique<DecoderState>();
@@ -16,7 +14,7 @@ struct DisplayFixture {
   PeerBitmap peer;
   CallFlags call;
   ViewFlags view;
-  RecordingWindow window;
+  FakeWindow window;
   DisplayContext context{*decoder, *preview, peer, call, view, window};
 
   void Queue(uint8_t marker) {
@@ -32,19 +30,20 @@ TEST(DisplayTickTest, PaintsTheOldestPictureAndThePreviewWhenFramesArrived) {
   t.Queue(2);
   t.preview->counter = 3;
   EXPECT_TRUE(DisplayTick(t.context));
-  ASSERT_EQ(t.window.painted.size(), 2u);
-  const auto& peer = t.window.painted[0];
-  EXPECT_EQ(peer.target, VideoTarget::kPrimary);
-  EXPECT_EQ(peer.width, 96);
-  EXPECT_EQ(peer.height, 80);
-  EXPECT_TRUE(peer.bottom_up);
-  EXPECT_EQ(peer.rows[0], 1);
-  EXPECT_EQ(t.window.painted[1].target, VideoTarget::kSecondary);
+  const auto drawings = t.window.Drawings();
+  ASSERT_EQ(drawings.size(), 2u);
+  EXPECT_EQ(drawings[0].target, VideoTarget::kPrimary);
+  EXPECT_EQ(drawings[0].width, 96);
+  EXPECT_EQ(drawings[0].height, 80);
+  EXPECT_TRUE(drawings[0].bottom_up);
+  EXPECT_EQ(t.window.LastPicture(VideoTarget::kPrimary).at(0), 1);
+  EXPECT_EQ(drawings[1].target, VideoTarget::kSecondary);
   EXPECT_EQ(t.preview->counter.load(), 0u);
   // No new camera frame: the preview is not repainted.
   EXPECT_TRUE(DisplayTick(t.context));
-  EXPECT_EQ(t.window.PaintedCount(VideoTarget::kSecondary), 1u);
-  EXPECT_EQ(t.window.painted.back().rows[0], 2);
+  EXPECT_EQ(t.window.pictures_drawn(VideoTarget::kSecondary), 1);
+  EXPECT_EQ(t.window.Drawings().back().target, VideoTarget::kPrimary);
+  EXPECT_EQ(t.window.LastPicture(VideoTarget::kPrimary).at(0), 2);
   EXPECT_FALSE(DisplayTick(t.context));
 }
 
@@ -57,7 +56,7 @@ TEST(DisplayTickTest, PausedPeerAndFullRingDropOnePictureATick) {
   EXPECT_EQ(t.decoder->ring.full[0].load(), 0u);
   EXPECT_FALSE(DisplayTick(t.context));  // not full any more: nothing dropped
   EXPECT_EQ(t.decoder->ring.read_index.load(), 1u);
-  EXPECT_EQ(t.window.PaintedCount(VideoTarget::kPrimary), 0u);
+  EXPECT_EQ(t.window.pictures_drawn(VideoTarget::kPrimary), 0);
 }
 
 TEST(DisplayTickTest, ViewModeZeroAndOwnPauseNeverPaintThePreview) {
@@ -69,7 +68,7 @@ TEST(DisplayTickTest, ViewModeZeroAndOwnPauseNeverPaintThePreview) {
   t.view.own_video_paused = true;
   t.preview->counter = 1;
   DisplayTick(t.context);
-  EXPECT_EQ(t.window.PaintedCount(VideoTarget::kSecondary), 0u);
+  EXPECT_EQ(t.window.pictures_drawn(VideoTarget::kSecondary), 0);
 }
 
 TEST(DisplayPacingTest, SleepsFollowThePicturePeriod) {

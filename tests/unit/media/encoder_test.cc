@@ -7,7 +7,7 @@
 
 #include "media/encoder_thread.h"
 #include "media_test_util.h"
-#include "recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
@@ -16,11 +16,10 @@ using testing::FillSlot;
 using testing::IsIdrPayload;
 using testing::NalTypes;
 using testing::RecordingSink;
-using testing::RecordingWindow;
 
 TEST(SetEncoderParameterTest, MaxGopLowersTheShortestIntervalOnlyWhenLarger) {
   auto state = std::make_unique<EncoderState>();
-  RecordingWindow window;
+  FakeWindow window;
   EncoderInit(*state);
   SetEncoderParameter(*state, window, "MAXGOP", 100);
   EXPECT_EQ(state->params.i_keyint_max, 100);
@@ -28,12 +27,12 @@ TEST(SetEncoderParameterTest, MaxGopLowersTheShortestIntervalOnlyWhenLarger) {
   SetEncoderParameter(*state, window, "MAXGOP", 10);
   EXPECT_EQ(state->params.i_keyint_max, 10);
   EXPECT_EQ(state->params.i_keyint_min, 10);
-  EXPECT_TRUE(window.boxes.empty());
+  EXPECT_TRUE(window.Boxes().empty());
 }
 
 TEST(SetEncoderParameterTest, FpsAndAllMbsAndRoi) {
   auto state = std::make_unique<EncoderState>();
-  RecordingWindow window;
+  FakeWindow window;
   EncoderInit(*state);
   SetEncoderParameter(*state, window, "FPS", 15);
   EXPECT_EQ(state->params.i_fps_num, 15000u);
@@ -53,20 +52,20 @@ TEST(SetEncoderParameterTest, FpsAndAllMbsAndRoi) {
 
 TEST(SetEncoderParameterTest, UnknownNameShowsTheMessageAndChangesNothing) {
   auto state = std::make_unique<EncoderState>();
-  RecordingWindow window;
+  FakeWindow window;
   EncoderInit(*state);
   const int bitrate = state->params.rc.i_bitrate;
   SetEncoderParameter(*state, window, "bitrate", 99);
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].text, "Undefined Encoder Parameter Settings");
-  EXPECT_EQ(window.boxes[0].caption, "");
+  ASSERT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(window.Boxes()[0].text, "Undefined Encoder Parameter Settings");
+  EXPECT_EQ(window.Boxes()[0].caption, "");
   EXPECT_EQ(state->params.rc.i_bitrate, bitrate);
 }
 
 struct EncoderFixture {
   std::unique_ptr<EncoderState> encoder = std::make_unique<EncoderState>();
   std::unique_ptr<CaptureState> capture = std::make_unique<CaptureState>();
-  RecordingWindow window;
+  FakeWindow window;
   RecordingSink sink;
   KeyframeRequests requests;
   CallFlags call;
@@ -128,12 +127,12 @@ TEST(EncodeFrameTest, OutsideACallNothingIsSentAndTheSequenceStays) {
 TEST(EncoderStartTest, FailureShowsBothMessagesAndLeavesCaptureOff) {
   auto encoder = std::make_unique<EncoderState>();  // never initialised: cannot open
   auto capture = std::make_unique<CaptureState>();
-  RecordingWindow window;
+  FakeWindow window;
   EXPECT_FALSE(EncoderStart(*encoder, *capture, window));
-  ASSERT_EQ(window.boxes.size(), 2u);
-  EXPECT_EQ(window.boxes[0].text, "Init Encoder Error");
-  EXPECT_EQ(window.boxes[1].text, "Encoder Open Error");
-  EXPECT_EQ(window.boxes[1].caption, "Error");
+  ASSERT_EQ(window.Boxes().size(), 2u);
+  EXPECT_EQ(window.Boxes()[0].text, "Init Encoder Error");
+  EXPECT_EQ(window.Boxes()[1].text, "Encoder Open Error");
+  EXPECT_EQ(window.Boxes()[1].caption, "Error");
   EXPECT_FALSE(capture->capture_active.load());
 }
 

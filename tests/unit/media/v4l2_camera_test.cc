@@ -5,7 +5,7 @@
 
 #include "camera/v4l2/frame_pacer.h"
 #include "media/camera_driver.h"
-#include "recording_window.h"
+#include "ui/testing/fake_window.h"
 
 namespace kestrelio {
 namespace {
@@ -37,13 +37,13 @@ TEST(V4l2CameraTest, AMissingDeviceFailsTheStartCleanly) {
   CameraDriver driver;
   ASSERT_TRUE(CameraLoad(KESTRELIO_TEST_V4L2_CAMERA, driver));
   auto preview = std::make_unique<PreviewBitmap>();
-  testing::RecordingWindow window;
+  FakeWindow window;
   EXPECT_FALSE(CameraStart(
       driver, *preview, window, [](void*, const uint8_t*) {}, nullptr));
   unsetenv("KESTRELIO_V4L2_DEVICE");
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].text, "Camera Begin error !!!");
-  EXPECT_EQ(window.boxes[0].caption, "Error");
+  ASSERT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(window.Boxes()[0].text, "Camera Begin error !!!");
+  EXPECT_EQ(window.Boxes()[0].caption, "Error");
 }
 
 TEST(V4l2CameraTest, NoCaptureDeviceFailsInitialisation) {
@@ -51,13 +51,13 @@ TEST(V4l2CameraTest, NoCaptureDeviceFailsInitialisation) {
   CameraDriver driver;
   ASSERT_TRUE(CameraLoad(KESTRELIO_TEST_V4L2_CAMERA, driver));
   auto preview = std::make_unique<PreviewBitmap>();
-  testing::RecordingWindow window;
+  FakeWindow window;
   EXPECT_FALSE(CameraStart(
       driver, *preview, window, [](void*, const uint8_t*) {}, nullptr));
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].text,
+  ASSERT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(window.Boxes()[0].text,
             "Camera initialization has failed.\nPlease restart your phone. (19)\n");
-  EXPECT_EQ(window.boxes[0].caption, "ERROR");
+  EXPECT_EQ(window.Boxes()[0].caption, "ERROR");
 }
 
 }  // namespace

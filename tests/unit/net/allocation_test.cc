@@ -13,7 +13,7 @@
 #include "bench/media_quality/alloc_counter.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
-#include "tests/unit/media/recording_window.h"
+#include "bench/media/console_window.h"
 #include "tests/unit/net/net_test_support.h"
 
 namespace kestrelio {
@@ -64,7 +64,7 @@ TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
   ASSERT_EQ(DecoderOpen(*twin), 0);
   KeyframeRequests keyframes;
   MediaReceiveCounters counters;
-  testing::RecordingWindow window;
+  bench::ConsoleWindow window;
   MediaChannel channel(
       MediaChannelContext{port, peer, call, *decoder, keyframes, counters, window});
   channel.ResetReceive();
@@ -109,7 +109,7 @@ TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
 }
 
 TEST(NetAllocationTest, UdpIntakeAllocatesNothing) {
-  testing::RecordingWindow window;
+  bench::ConsoleWindow window;
   CountingHandler control;
   CountingHandler media;
   Transport transport(window);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <thread>
+#include <vector>
 
 namespace kestrelio {
 namespace {
@@ -54,6 +57,40 @@ TEST(FakeWindow, DialogScriptDrivesController) {
   });
   EXPECT_EQ(fake.RunDialog(105, controller), 0);
   EXPECT_EQ(fake.DialogsRun(), (std::vector<int>{105, 105}));
+}
+
+TEST(FakeWindow, DrawingsKeepOrderShapeAndACopyOfTheLastPicturePerTarget) {
+  FakeWindow fake;
+  EXPECT_TRUE(fake.LastPicture(VideoTarget::kPrimary).empty());
+  // Two pixels a row, rows padded to 8 bytes: the padding is not copied.
+  std::vector<uint8_t> buffer = {1, 2, 3, 4, 5, 6, 99, 99, 7, 8, 9, 10, 11, 12, 99, 99};
+  fake.DrawPicture(VideoTarget::kPrimary, {buffer.data(), 2, 2, 8, true});
+  std::fill(buffer.begin(), buffer.end(), uint8_t{0});  // the caller reuses its buffer
+  const std::vector<uint8_t> secondary = {20, 21, 22};
+  fake.DrawPicture(VideoTarget::kSecondary, {secondary.data(), 1, 1, 3, false});
+  EXPECT_EQ(fake.LastPicture(VideoTarget::kPrimary),
+            (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_EQ(fake.LastPicture(VideoTarget::kSecondary), secondary);
+  fake.DrawPicture(VideoTarget::kPrimary, {buffer.data(), 1, 1, 8, true});
+  EXPECT_EQ(fake.LastPicture(VideoTarget::kPrimary), (std::vector<uint8_t>{0, 0, 0}));
+  EXPECT_EQ(fake.pictures_drawn(VideoTarget::kPrimary), 2);
+  const auto drawings = fake.Drawings();
+  ASSERT_EQ(drawings.size(), 3u);
+  EXPECT_EQ(drawings[0].target, VideoTarget::kPrimary);
+  EXPECT_EQ(drawings[0].width, 2);
+  EXPECT_EQ(drawings[0].height, 2);
+  EXPECT_TRUE(drawings[0].bottom_up);
+  EXPECT_EQ(drawings[1].target, VideoTarget::kSecondary);
+  EXPECT_FALSE(drawings[1].bottom_up);
+  EXPECT_EQ(drawings[2].width, 1);
+}
+
+TEST(FakeWindow, AlertsKeepTheirDurations) {
+  FakeWindow fake;
+  fake.Alert(300);
+  fake.Alert(50);
+  EXPECT_EQ(fake.Alerts(), (std::vector<int>{300, 50}));
+  EXPECT_EQ(fake.alert_count(), 2);
 }
 
 }  // namespace
