@@ -13,7 +13,7 @@ CallService::CallService(CallServiceContext c)
                signalling_, chat_),
       signalling_(SignallingContext{c.window, c.sender, c.presence, c.peer_link, c.call_flags,
                                     c.view_flags, c.identity, control_, c.sessions,
-                                    c.connection_mutex, c.presence_server}),
+                                    c.connection_mutex, c.presence_server, c.timings}),
       connection_mutex_(c.connection_mutex),
       call_flags_(c.call_flags) {}
 

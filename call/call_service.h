@@ -46,6 +46,7 @@ struct CallServiceContext {
   NetAddress presence_server;
   std::function<void()> pump_events;  // QCoreApplication::processEvents in the app
   EntryPicker pick_entry;             // Contacts / History dialogs, when they exist
+  SignallingTimings timings = {};
 };
 
 class CallService {

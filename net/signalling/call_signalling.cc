@@ -19,8 +19,6 @@ namespace {
 constexpr std::string_view kUdpConnectionCaption = "UDP Connection";
 constexpr std::string_view kTcpConnectionCaption = "TCP Connection";
 constexpr std::string_view kErrorCaption = "ERROR";
-constexpr int kAfterPromptMs = 1000;
-constexpr int kAfterRefusalMs = 500;
 constexpr size_t kHistoryAnswerNameChars = 19;
 constexpr size_t kDirectionNameChars = 19;
 
@@ -374,7 +372,7 @@ void CallSignalling::RunSetup(std::stop_token stop) {
   int repetitions = 0;
   const int limit = state_.attempt_limit.load();
   for (int i = 0; i < limit; ++i) {
-    if (!Pause(kSetupRepeatMs) || stop.stop_requested()) break;
+    if (!Pause(ctx_.timings.setup_repeat_ms) || stop.stop_requested()) break;
     if (state_.state.load() == kSetupAnswered) break;
     if (!SendToPeer(std::span(out).first(n))) ShowError(error_text, kErrorCaption);
     ++repetitions;
@@ -439,7 +437,7 @@ void CallSignalling::RunIncomingCall(std::stop_token stop, CallSetupFields reque
       }
     }
   }
-  Pause(kAfterPromptMs);
+  Pause(ctx_.timings.after_prompt_ms);
   ctx_.events.Ring(false);
   if (prompted) ctx_.window.KillTimer(kTimerIncomingPrompt);
 
@@ -464,7 +462,7 @@ void CallSignalling::RunIncomingCall(std::stop_token stop, CallSetupFields reque
     ctx_.events.StartOfCall(number);
   } else {
     ctx_.window.MessageBeep(BeepKind::kQuestion);
-    Pause(kAfterRefusalMs);
+    Pause(ctx_.timings.after_refusal_ms);
     ctx_.sessions.CloseSession();
   }
   if (fields.type == MessageType::kCallNoAnswerRsp) {

@@ -43,6 +43,13 @@ inline constexpr int kPromptPeriodMs = 30000;
 inline constexpr int kNoAnswerPeriodMs = 30000;
 inline constexpr int kSetupRepeatMs = 1000;
 
+// The waits of the set-up and incoming-call threads; tests shorten them.
+struct SignallingTimings {
+  int setup_repeat_ms = kSetupRepeatMs;  // between set-up repetitions
+  int after_prompt_ms = 1000;            // after the prompt, before the answer
+  int after_refusal_ms = 500;            // after an answer other than Yes
+};
+
 struct SignallingContext {
   Window& window;
   MessageSender& sender;
@@ -55,6 +62,7 @@ struct SignallingContext {
   ControlSessions& sessions;
   std::mutex& connection_mutex;
   NetAddress presence_server;
+  SignallingTimings timings = {};
 };
 
 class CallSignalling : public ControlMessageHandler {
