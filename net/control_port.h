@@ -14,6 +14,9 @@
 
 namespace kestrelio {
 
+// The framing header as ParseHeader returns it.
+using MessageHeader = Header;
+
 enum class Channel { kUdp, kTcp };
 
 struct ReceivedMessage {

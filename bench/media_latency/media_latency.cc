@@ -4,13 +4,10 @@
 //
 //   kestrelio-media-latency [seconds] [--y4m]      (default 20 s of the synthetic scene)
 //
-// camera thread -> OnCameraFrame -> capture ring -> encoder data thread -> UDP datagram
-//   (8-byte capture time + video payload) -> receive thread -> DecodeIntoRing -> picture
-//   ring -> display thread -> DrawPicture (the latency is taken here)
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// camera thread -> OnCameraFrame -> capture ring -> encoder data thread -> MediaChannel
+//   -> VideoData datagram -> peer Transport's UDP thread -> MediaChannel receive path
+//   -> picture ring -> display thread -> DrawPicture (the latency is taken here)
+// Capture times travel beside the stream, keyed by the picture's sequence number.
 
 #include <algorithm>
 #include <array>
@@ -32,6 +29,8 @@
 #include "media/display_thread.h"
 #include "media/encoder.h"
 #include "media/encoder_thread.h"
+#include "net/transport/media_channel.h"
+#include "net/transport/transport.h"
 
 namespace kestrelio {
 namespace {
@@ -88,33 +87,37 @@ class LatencyWindow : public Window {
 
 struct Pipeline;
 
-class UdpSink : public VideoPayloadSink {
+// Between the encoder data thread and the media channel: notes each picture's capture
+// time under its sequence number.
+class StampSink : public VideoPayloadSink {
  public:
-  explicit UdpSink(Pipeline& pipeline) : pipeline_(pipeline) {}
+  explicit StampSink(Pipeline& pipeline) : pipeline_(pipeline) {}
   void SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequence) override;
 
  private:
   Pipeline& pipeline_;
-  std::array<uint8_t, 8 + kVideoPayloadBytes> datagram_{};
+};
+
+// Between the transport and the media channel: hands the capture time of each arriving
+// picture to the ring slot it is about to be decoded into.
+class StampTap : public ControlMessageHandler {
+ public:
+  explicit StampTap(Pipeline& pipeline) : pipeline_(pipeline) {}
+  void OnControlMessage(const ReceivedMessage& message) override;
+
+ private:
+  Pipeline& pipeline_;
+};
+
+class NoSignalling : public ControlMessageHandler {
+ public:
+  void OnControlMessage(const ReceivedMessage&) override {}
 };
 
 struct Pipeline {
-  explicit Pipeline(const char* address) {
-    socket_fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, address, &local.sin_addr);
-    if (bind(socket_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-      std::perror("bind");
-      std::exit(1);
-    }
-    socklen_t length = sizeof own;
-    getsockname(socket_fd, reinterpret_cast<sockaddr*>(&own), &length);
-    timeval timeout{0, 100000};
-    setsockopt(socket_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  }
-  ~Pipeline() { close(socket_fd); }
+  explicit Pipeline(uint32_t ipv4) : address(ipv4) {}
 
+  uint32_t address;
   std::unique_ptr<CaptureState> capture = std::make_unique<CaptureState>();
   std::unique_ptr<EncoderState> encoder = std::make_unique<EncoderState>();
   std::unique_ptr<DecoderState> decoder = std::make_unique<DecoderState>();
@@ -123,32 +126,43 @@ struct Pipeline {
   ViewFlags view;
   MediaSettings settings;
   KeyframeRequests keyframes;
+  MediaReceiveCounters counters;
+  PeerLink peer_link;
   std::array<std::atomic<int64_t>, 4> capture_stamps{};
   std::array<std::atomic<int64_t>, 4> picture_stamps{};
+  std::unique_ptr<std::array<std::atomic<int64_t>, 65536>> sequence_stamps =
+      std::make_unique<std::array<std::atomic<int64_t>, 65536>>();
+  Pipeline* peer = nullptr;
   LatencyWindow window{decoder->ring, picture_stamps};
-  UdpSink sink{*this};
+  Transport transport{window};
+  MediaChannel channel{
+      MediaChannelContext{transport, peer_link, call, *decoder, keyframes, counters, window}};
+  StampSink sink{*this};
+  StampTap tap{*this};
+  NoSignalling signalling;
   CameraFrameContext frame_context{*capture, call, settings, keyframes};
   EncoderThreadContext encoder_context{*encoder, *capture, call, keyframes, sink};
   DisplayContext display_context{*decoder, capture->preview, peer_bitmap, call, view, window};
   EncoderDataThread encoder_thread;
   VideoDisplayThread display_thread;
   std::jthread camera_thread;
-  std::jthread receive_thread;
-  int socket_fd = -1;
-  sockaddr_in own{};
-  sockaddr_in peer{};
   std::atomic<uint64_t> bytes_sent{0};
 };
 
-void UdpSink::SendVideoPayload(std::span<const uint8_t> payload, uint16_t) {
+void StampSink::SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequence) {
   // The slot being encoded is still the one at the read index.
   const uint32_t slot = pipeline_.capture->ring.read_index.load();
-  const auto stamp = static_cast<uint64_t>(pipeline_.capture_stamps[slot].load());
-  for (int i = 0; i < 8; ++i) datagram_[i] = static_cast<uint8_t>(stamp >> (8 * i));
-  std::memcpy(datagram_.data() + 8, payload.data(), payload.size());
-  sendto(pipeline_.socket_fd, datagram_.data(), payload.size() + 8, 0,
-         reinterpret_cast<const sockaddr*>(&pipeline_.peer), sizeof pipeline_.peer);
+  (*pipeline_.sequence_stamps)[sequence] = pipeline_.capture_stamps[slot].load();
   pipeline_.bytes_sent += payload.size() - 4;
+  pipeline_.channel.SendVideoPayload(payload, sequence);
+}
+
+void StampTap::OnControlMessage(const ReceivedMessage& message) {
+  if (message.header.type == static_cast<uint8_t>(MessageType::kVideoData)) {
+    pipeline_.picture_stamps[pipeline_.decoder->ring.write_index.load()] =
+        (*pipeline_.peer->sequence_stamps)[message.header.word4].load();
+  }
+  pipeline_.channel.OnControlMessage(message);
 }
 
 void StartPipeline(Pipeline& p, const bench::Clip& clip, size_t first_frame) {
@@ -159,20 +173,9 @@ void StartPipeline(Pipeline& p, const bench::Clip& clip, size_t first_frame) {
   p.display_thread.Start(p.display_context);
   DecoderOpen(*p.decoder);
   EncoderStart(*p.encoder, *p.capture, p.window);
+  p.channel.ResetReceive();
   p.call.in_call = true;
   p.call.video_active = true;
-  p.receive_thread = std::jthread([&p](std::stop_token stop) {
-    std::array<uint8_t, 65536> buffer{};
-    while (!stop.stop_requested()) {
-      const ssize_t n = recv(p.socket_fd, buffer.data(), buffer.size(), 0);
-      if (n < 12) continue;
-      int64_t stamp = 0;
-      for (int i = 7; i >= 0; --i) stamp = (stamp << 8) | buffer[i];
-      p.picture_stamps[p.decoder->ring.write_index.load()] = stamp;
-      DecodeIntoRing(*p.decoder,
-                     std::span<const uint8_t>(buffer.data() + 8, static_cast<size_t>(n - 8)));
-    }
-  });
   p.camera_thread = std::jthread([&p, &clip, first_frame](std::stop_token stop) {
     auto next = std::chrono::steady_clock::now();
     for (size_t f = first_frame; !stop.stop_requested(); ++f) {
@@ -192,8 +195,7 @@ void StopPipeline(Pipeline& p) {
   p.camera_thread.join();
   p.call.video_active = false;
   p.call.in_call = false;
-  p.receive_thread.request_stop();
-  p.receive_thread.join();
+  p.transport.Stop();
   EncoderStop(*p.encoder, *p.capture);
   p.encoder_thread.Stop();
   p.display_thread.Stop();
@@ -236,10 +238,21 @@ int main(int argc, char** argv) {
   DiagQuietScope quiet;
   const bench::Clip clip = bench::LoadClip(!y4m);
   std::printf("footage: %s, %d s\n", clip.name.c_str(), seconds);
-  Pipeline a("127.0.0.2");
-  Pipeline b("127.0.0.3");
-  a.peer = b.own;
-  b.peer = a.own;
+  auto a_owner = std::make_unique<Pipeline>(0x7F000002);
+  auto b_owner = std::make_unique<Pipeline>(0x7F000003);
+  Pipeline& a = *a_owner;
+  Pipeline& b = *b_owner;
+  for (Pipeline* p : {&a, &b}) {
+    if (!p->transport.Start(TransportConfig{p->address, 0, 0}, p->signalling, p->tap) ||
+        !p->transport.udp_open()) {
+      std::fprintf(stderr, "cannot open the UDP socket on %s\n", DottedAddress(p->address).c_str());
+      return 1;
+    }
+  }
+  a.peer = &b;
+  b.peer = &a;
+  a.peer_link.Set(NetAddress{b.address, b.transport.udp_port()});
+  b.peer_link.Set(NetAddress{a.address, a.transport.udp_port()});
   StartPipeline(a, clip, 0);
   StartPipeline(b, clip, clip.camera_frames.size() / 2);
   std::this_thread::sleep_for(std::chrono::seconds(seconds));

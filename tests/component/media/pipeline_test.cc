@@ -22,6 +22,7 @@
 #include "media/display_thread.h"
 #include "media/encoder.h"
 #include "media/encoder_thread.h"
+#include "tests/component/media/stream_probe.h"
 #include "tests/unit/media/media_test_util.h"
 #include "tests/unit/media/recording_window.h"
 
@@ -30,6 +31,7 @@ namespace {
 
 using testing::IsIdrPayload;
 using testing::RecordingWindow;
+using testing::RunCommand;
 
 // Stands in for the media channel: records the stream and decodes it at once, as the
 // peer's receive path would.
@@ -101,17 +103,6 @@ double BestPsnr(const std::vector<uint8_t>& picture, uint32_t frames, bool mirro
   double best = 0;
   for (uint32_t i = 0; i < frames; ++i) best = std::max(best, Psnr(picture, SceneBgr(i, mirrored)));
   return best;
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  return out;
 }
 
 TEST(MediaPipelineTest, CameraToEncoderToDecoderToDisplay) {

@@ -1,0 +1,137 @@
+#include "net/transport/media_channel.h"
+
+#include <cstdio>
+
+#include "base/diag.h"
+#include "base/tick.h"
+#include "base/timer_scale.h"
+#include "net/wire/media_messages.h"
+#include "ui/ids.h"
+
+namespace kestrelio {
+
+namespace {
+constexpr int kNetworkLossPeriodMs = 5000;
+}  // namespace
+
+MediaChannel::MediaChannel(const MediaChannelContext& context)
+    : context_(context),
+      network_loss_period_ms_(ScaledPeriodMs(kNetworkLossPeriodMs)),
+      transmit_(new uint8_t[kMaxMessageBytes]()) {}
+
+void MediaChannel::ResetReceive() {
+  expected_.store(1, std::memory_order_relaxed);
+  received_.store(0, std::memory_order_relaxed);
+  context_.counters.Clear();
+  network_loss_period_ms_ = ScaledPeriodMs(kNetworkLossPeriodMs);
+}
+
+void MediaChannel::SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequence) {
+  if (payload.size() < 4) {
+    Diag("media: video payload of %zu bytes has no count; not sent", payload.size());
+    return;
+  }
+  // The count travels as the encoder wrote it; a picture beyond 32762 bytes after the
+  // header is cut here and then refused by the receiver's count check.
+  std::span<uint8_t> buffer(transmit_.get(), kMaxMessageBytes);
+  std::span<uint8_t> slot = VideoDataFrameSlot(buffer);
+  const std::span<const uint8_t> frame = payload.subspan(4);
+  const size_t copied = std::min(frame.size(), slot.size());
+  std::copy_n(frame.begin(), copied, slot.begin());
+  const size_t length = FinishVideoData(buffer, sequence, frame.size());
+  // FinishVideoData writes the count from the frame size, which is the encoder's count.
+  for (size_t i = 0; i < 4; ++i) buffer[6 + i] = payload[i];
+  const long sent = context_.port.SendDatagram(buffer.first(length), context_.peer.Get());
+  if (sent != static_cast<long>(length)) {
+    char text[48];
+    std::snprintf(text, sizeof text, "Data Sending Error (%ld)", sent);
+    // Modal on the encoder's thread: encoding waits until the box is dismissed.
+    context_.window.ShowMessageBox(text, "ERROR", MessageBoxButtons::kOk);
+  }
+}
+
+void MediaChannel::OnControlMessage(const ReceivedMessage& message) {
+  switch (static_cast<MessageType>(message.header.type)) {
+    case MessageType::kVideoData:
+      ReceiveVideo(message.datagram);
+      break;
+    case MessageType::kPacketLoss:
+      ReceivePacketLoss(message.datagram);
+      break;
+    case MessageType::kRttProbeReq:
+      AnswerRttProbe(message.datagram);
+      break;
+    case MessageType::kRttProbeRsp:
+      ReceiveRttAnswer(message.datagram);
+      break;
+    default:
+      Diag("media: type %u is not a video path message; dropped", message.header.type);
+      break;
+  }
+}
+
+void MediaChannel::ReceiveVideo(std::span<const uint8_t> datagram) {
+  if (!context_.call.in_call.load(std::memory_order_acquire)) return;
+  auto video = ParseVideoData(datagram);
+  if (!video) return;
+  MediaReceiveCounters& counters = context_.counters;
+
+  const uint16_t expected = expected_.load(std::memory_order_relaxed);
+  const uint32_t received = received_.load(std::memory_order_relaxed);
+  if (video->sequence != expected) {
+    Diag("[%u] [%uth PKT] SN Mismatch(E:%u,R:%u)", TickCountMs(), received, expected,
+         video->sequence);
+    const size_t length =
+        BuildPacketLoss(reply_buffer_, PacketLossFields{video->sequence, expected});
+    context_.port.SendDatagram(std::span<const uint8_t>(reply_buffer_).first(length),
+                               context_.peer.Get());
+    counters.packets_missing.fetch_add(1, std::memory_order_relaxed);
+  }
+  // A late or repeated number is treated like a gap: counting resumes after it.
+  expected_.store(static_cast<uint16_t>(video->sequence + 1), std::memory_order_relaxed);
+
+  const size_t frame_bytes = datagram.size() - kVideoDataHeaderBytes;
+  counters.payload_bytes_received.fetch_add(static_cast<uint32_t>(frame_bytes),
+                                            std::memory_order_relaxed);
+  if (frame_bytes != 0) {
+    if (!video->frame_valid) return;  // the count disagrees with the length
+    DecodeIntoRing(context_.decoder, video->after_count);
+    counters.frames_received.fetch_add(1, std::memory_order_relaxed);
+  }
+  received_.store(received + 1, std::memory_order_relaxed);
+
+  if (counters.payload_bytes_received.load(std::memory_order_relaxed) != 0) {
+    context_.window.KillTimer(kTimerNetworkLoss);
+    context_.window.StartTimer(kTimerNetworkLoss, network_loss_period_ms_);
+  }
+}
+
+void MediaChannel::ReceivePacketLoss(std::span<const uint8_t> datagram) {
+  auto loss = ParsePacketLoss(datagram);
+  if (!loss) return;
+  context_.keyframes.packet_loss.store(true, std::memory_order_release);
+  Diag("[%u] Received PacketLoss(R:%u,E:%u) Ind", TickCountMs(), loss->received, loss->expected);
+}
+
+void MediaChannel::AnswerRttProbe(std::span<const uint8_t> datagram) {
+  auto probe = ParseRttProbeReq(datagram);
+  if (!probe) return;
+  const size_t length = BuildRttProbeRsp(reply_buffer_, *probe);
+  context_.port.SendDatagram(std::span<const uint8_t>(reply_buffer_).first(length),
+                             context_.peer.Get());
+}
+
+void MediaChannel::ReceiveRttAnswer(std::span<const uint8_t> datagram) {
+  auto answer = ParseRttProbeRsp(datagram);
+  if (!answer) return;
+  Diag("[%u]\t%u", answer->probe_number, RoundTripMs(TickCountMs(), *answer));
+}
+
+bool MediaChannel::SendRttProbe(uint16_t probe_number) {
+  const size_t length =
+      BuildRttProbeReq(probe_buffer_, RttProbeFields{probe_number, TickCountMs()});
+  return context_.port.SendTo(std::span<const uint8_t>(probe_buffer_).first(length),
+                              context_.peer.Get());
+}
+
+}  // namespace kestrelio

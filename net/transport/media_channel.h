@@ -1,0 +1,79 @@
+// The video path of a call over the UDP socket: one encoded picture per VideoData
+// datagram, sequence checks with PacketLoss reports, decoding into the picture ring, the
+// network-loss timer, and the round-trip probe.
+//
+//   encoder data thread --SendVideoPayload--> transmit buffer --sendto--> peer
+//   UDP thread --OnControlMessage(49)--> sequence check --DecodeIntoRing--> picture ring
+//                                    \--> PacketLoss to the peer on a gap
+//   PacketLoss from the peer --> KeyframeRequests::packet_loss (next picture is IDR)
+//
+// Threads: SendVideoPayload runs on the encoder data thread, SendRttProbe on the UI
+// thread, OnControlMessage on the UDP thread (and on TCP control threads for PacketLoss).
+// Each path builds in its own buffer, made with the channel; nothing is allocated per
+// message.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "call/call_flags.h"
+#include "media/capture_state.h"
+#include "media/decoder.h"
+#include "media/video_sink.h"
+#include "net/control_port.h"
+#include "net/transport/datagram_port.h"
+#include "net/transport/media_counters.h"
+#include "ui/window.h"
+
+namespace kestrelio {
+
+struct MediaChannelContext {
+  DatagramPort& port;           // the transport
+  const PeerLink& peer;         // where video, loss reports and probes go
+  const CallFlags& call;        // VideoData is taken only while in_call is set
+  DecoderState& decoder;        // opened by call start
+  KeyframeRequests& keyframes;  // set when the peer reports a loss
+  MediaReceiveCounters& counters;
+  Window& window;  // timer 2002 and the send failure box
+};
+
+class MediaChannel : public VideoPayloadSink, public ControlMessageHandler {
+ public:
+  explicit MediaChannel(const MediaChannelContext& context);
+  MediaChannel(const MediaChannel&) = delete;
+  MediaChannel& operator=(const MediaChannel&) = delete;
+
+  // Call start, with the decoder open: the next expected sequence number is 1 and the
+  // receive counters are zero.
+  void ResetReceive();
+
+  // VideoPayloadSink: `payload` is the 4-byte big-endian count and the NAL units.
+  void SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequence) override;
+
+  // ControlMessageHandler: PacketLoss, RttProbeReq, RttProbeRsp and VideoData.
+  void OnControlMessage(const ReceivedMessage& message) override;
+
+  // The status tick's round-trip probe. True when the whole message went out.
+  bool SendRttProbe(uint16_t probe_number);
+
+  uint16_t expected_sequence() const { return expected_.load(std::memory_order_relaxed); }
+  uint32_t received_messages() const { return received_.load(std::memory_order_relaxed); }
+
+ private:
+  void ReceiveVideo(std::span<const uint8_t> datagram);
+  void ReceivePacketLoss(std::span<const uint8_t> datagram);
+  void AnswerRttProbe(std::span<const uint8_t> datagram);
+  void ReceiveRttAnswer(std::span<const uint8_t> datagram);
+
+  MediaChannelContext context_;
+  int network_loss_period_ms_;
+  std::unique_ptr<uint8_t[]> transmit_;     // encoder thread: VideoData
+  std::array<uint8_t, 16> reply_buffer_{};  // UDP thread: PacketLoss, RttProbeRsp
+  std::array<uint8_t, 16> probe_buffer_{};  // UI thread: RttProbeReq
+  std::atomic<uint16_t> expected_{1};
+  std::atomic<uint32_t> received_{0};
+};
+
+}  // namespace kestrelio
