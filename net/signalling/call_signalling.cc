@@ -89,7 +89,11 @@ bool CallSignalling::Pause(int ms) { return !stop_.Wait(ms); }
 // ---------------------------------------------------------------------------------------
 // Dispatch.
 
-void CallSignalling::OnControlMessage(const ReceivedMessage& message) { Dispatch(message); }
+void CallSignalling::OnControlMessage(const ReceivedMessage& message) {
+  Dispatch(message);
+  // A control session takes the Calling indicator down after every message it reads.
+  if (message.channel == Channel::kTcp) TakeDownCalling();
+}
 
 void CallSignalling::Dispatch(const ReceivedMessage& message) {
   const bool tcp = message.channel == Channel::kTcp;
@@ -236,7 +240,6 @@ void CallSignalling::OnAnswer(const ReceivedMessage& message) {
       // The answer form of CallCancelReq is dispatched as a cancel, never here.
       break;
   }
-  if (tcp) TakeDownCalling();
 }
 
 void CallSignalling::TakeDownCalling() {
@@ -275,7 +278,6 @@ void CallSignalling::OnCallRelease(const ReceivedMessage& message) {
   }
   ctx_.view_flags.peer_video_paused.store(false);
   ctx_.window.Invalidate();
-  if (tcp) TakeDownCalling();
 }
 
 void CallSignalling::OnChatText(const ReceivedMessage& message) {
@@ -305,7 +307,6 @@ void CallSignalling::OnCancel(const ReceivedMessage& message) {
     }
   }
   state_.no_answer.store(false);
-  if (tcp) TakeDownCalling();
 }
 
 void CallSignalling::OnCallConnect(const ReceivedMessage& message) {

@@ -42,8 +42,8 @@ class RecordingSender : public MessageSender {
       std::lock_guard lock(mutex_);
       sent_.push_back({std::vector<uint8_t>(message.begin(), message.end()), to});
     }
-    if (forward_) forward_(message, to);
-    return !fail_.load();
+    if (fail_.load()) return false;
+    return forward_ ? forward_(message, to) : true;
   }
   std::vector<SentMessage> Sent() const {
     std::lock_guard lock(mutex_);
@@ -60,7 +60,8 @@ class RecordingSender : public MessageSender {
     sent_.clear();
   }
   std::atomic<bool> fail_{false};
-  std::function<void(std::span<const uint8_t>, const NetAddress&)> forward_;
+  // Sends for real (through a transport) after recording.
+  std::function<bool(std::span<const uint8_t>, const NetAddress&)> forward_;
 
  private:
   mutable std::mutex mutex_;
@@ -164,6 +165,7 @@ struct HandsetConfig {
   std::string number = "12065550100";
   std::string name = "Alice";
   std::string bind = "127.0.0.2";
+  NetAddress presence = kPresenceServer;
 };
 
 class CallHarness {
@@ -172,7 +174,7 @@ class CallHarness {
       : config_(config),
         folder_(MakeFolder()),
         presence_(sender, window, online_db, call_flags,
-                  PresenceClientConfig{kPresenceServer, config.bind, config.device_id,
+                  PresenceClientConfig{config.presence, config.bind, config.device_id,
                                        config.number, config.name},
                   [](std::string_view) { return true; }),
         identity(config.device_id, config.number, config.name),
@@ -181,7 +183,7 @@ class CallHarness {
     CallServiceContext context{window,          sender,      presence_,  online_db,
                                peer_link,       call_flags,  view_flags, identity,
                                devices,         study_files, sessions,   connection_mutex,
-                               kPresenceServer, {},          {}};
+                               config.presence, {},          {}};
     context.timings = SignallingTimings{20, 10, 5};
     service = std::make_unique<CallService>(context);
     window.ShowControl(kControlChatEdit, true);
