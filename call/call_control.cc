@@ -1,0 +1,458 @@
+#include "call/call_control.h"
+
+#include "base/diag.h"
+#include "base/tick.h"
+#include "base/timer_scale.h"
+#include "call/status_line.h"
+#include "study/study_time.h"
+#include "ui/ids.h"
+
+namespace kestrelio {
+namespace {
+
+constexpr size_t kNumberChars = 15;
+constexpr size_t kNameChars = 31;
+constexpr int kPollMs = 2;
+// When a network loss meets a hang-up question still open on the GUI thread, it is
+// looked at again this much later.
+constexpr int kNetworkLossRetryMs = 1000;
+
+std::string Cut(std::string_view text, size_t max_chars) {
+  return std::string(text.substr(0, max_chars));
+}
+
+}  // namespace
+
+int EndOfCallSurveyTrigger(uint32_t status_ticks, bool paused_during_call) {
+  if (status_ticks > 29) return paused_during_call ? kSurveyAfterCallPrivacy : kSurveyAfterCall;
+  return kSurveyAfterCallShort;
+}
+
+CallControl::CallControl(CallControlContext context, CallSignalling& signalling, ChatControl& chat)
+    : ctx_(std::move(context)),
+      signalling_(signalling),
+      chat_(chat),
+      missed_dialog_(
+          ctx_.window, state_.missed_calls,
+          [this] {
+            if (ctx_.pick_entry) ctx_.pick_entry(kHistoryDialog);
+          },
+          [this] { ctx_.devices.SetSurveyTrigger(kSurveyMissedCall); }) {}
+
+// ---------------------------------------------------------------------------------------
+// GUI-thread helpers.
+
+std::unique_lock<std::mutex> CallControl::LockConnectionOnGui() {
+  std::unique_lock lock(ctx_.connection_mutex, std::try_to_lock);
+  if (lock.owns_lock()) return lock;
+  // A GUI frame below this one may hold the mutex (a hang-up question is open and its
+  // nested event loop runs this handler): waiting would never end, so give up.
+  if (gui_holds_connection_) return {};
+  while (!lock.try_lock()) {
+    if (ctx_.pump_events) ctx_.pump_events();
+    SleepMs(kPollMs);
+  }
+  return lock;
+}
+
+void CallControl::PumpingWait(int ms) {
+  const uint32_t start = TickCountMs();
+  while (TickCountMs() - start < static_cast<uint32_t>(ms)) {
+    if (ctx_.pump_events) ctx_.pump_events();
+    SleepMs(kPollMs);
+  }
+}
+
+void CallControl::TakeDownCalling() {
+  if (!ctx_.window.IsControlVisible(kControlCalling)) return;
+  ctx_.window.ShowControl(kControlCalling, false);
+  ctx_.window.ShowControl(kControlCancel, false);
+  ctx_.window.KillTimer(kTimerCallingAnimation);
+  ctx_.call_flags.calling.store(false);
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands.
+
+void CallControl::OnDial() {
+  if (ctx_.call_flags.in_call.load()) {
+    ctx_.window.MessageBeep(BeepKind::kQuestion);
+    ctx_.window.ShowMessageBox("Connection is active! Please disconnect first.", "",
+                               MessageBoxButtons::kOk);
+    return;
+  }
+  std::string last_number;
+  {
+    std::lock_guard lock(state_.mutex);
+    last_number = state_.last_dialled_number;
+  }
+  DialDialogController dialog(ctx_.window, last_number, ctx_.pick_entry);
+  const int result = ctx_.window.RunDialog(kDialDialog, dialog);
+  if (result == kDialContacts && dialog.picked()) {
+    DialPicked(*dialog.picked());
+    return;
+  }
+  if (result != kDialSign) return;
+  const DialDecision decision = DecideDial(dialog.typed(), ctx_.online_db);
+  switch (decision.outcome) {
+    case DialOutcome::kNoCall:
+      return;
+    case DialOutcome::kNotAvailable:
+      ctx_.window.ShowMessageBox(kNotAvailableText, kDialResultCaption, MessageBoxButtons::kOk);
+      return;
+    case DialOutcome::kNotOnline:
+      ctx_.window.ShowMessageBox(kNotOnlineText, kDialResultCaption, MessageBoxButtons::kOk);
+      return;
+    case DialOutcome::kPlaceCall: {
+      PlaceCall(decision.number);
+      std::lock_guard lock(state_.mutex);
+      state_.last_dialled_number = Cut(decision.number, kNumberChars);
+      state_.last_dialled_name = Cut(decision.name, kNameChars);
+      return;
+    }
+  }
+}
+
+void CallControl::DialPicked(const PickedEntry& entry) {
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.last_dialled_number = Cut(entry.number, kNumberChars);
+    state_.last_dialled_name = Cut(entry.name, kNameChars);
+  }
+  PlaceCall(Cut(entry.number, kNumberChars));
+}
+
+void CallControl::OnHistoryCall() {
+  if (!ctx_.pick_entry) return;
+  std::optional<PickedEntry> entry = ctx_.pick_entry(kHistoryDialog);
+  if (entry && !entry->number.empty()) DialPicked(*entry);
+}
+
+void CallControl::PlaceCall(std::string_view number) {
+  // A failed request is not reported: without the server's answer nothing follows.
+  if (!signalling_.SendCallRequest(number))
+    Diag("CallRequest for %.*s could not be sent", static_cast<int>(number.size()), number.data());
+}
+
+void CallControl::OnHangUp() {
+  std::unique_lock lock = LockConnectionOnGui();
+  if (!lock.owns_lock() || !ctx_.call_flags.in_call.load()) return;
+  gui_holds_connection_ = true;
+  signalling_.ConnectionBoxOpened();
+  const MessageBoxResult answer = ctx_.window.ShowMessageBox(
+      "Do you want to hang up the call?", kConnectionCaption, MessageBoxButtons::kYesNo);
+  signalling_.ConnectionBoxClosed();
+  if (answer == MessageBoxResult::kYes && ctx_.call_flags.in_call.load()) {
+    signalling_.SendCallRelease();
+    EndOfCall(/*close_decoder=*/true);
+    ctx_.view_flags.peer_video_paused.store(false);
+    ctx_.window.Invalidate();
+    PumpingWait(kHangUpWaitMs);
+    ctx_.sessions.CloseSession();
+  }
+  gui_holds_connection_ = false;
+}
+
+void CallControl::OnPauseToggled() {
+  if (!ctx_.call_flags.in_call.load()) return;
+  const bool paused = ctx_.view_flags.own_video_paused.load();
+  signalling_.SendVideoPause(paused);
+  if (paused) ctx_.view_flags.paused_during_call.store(true);
+}
+
+void CallControl::OnCancel() {
+  ctx_.window.KillTimer(kTimerNoAnswer);
+  ctx_.call_flags.cancelled.store(true);
+  if (ctx_.call_flags.calling.load()) {
+    signalling_.SendCallCancel();
+    PumpingWait(kCancelWaitMs);
+    ctx_.sessions.CloseSession();
+  }
+  signalling_.state().outgoing_cancelled.store(true);
+  ctx_.window.ShowControl(kControlCalling, false);
+  ctx_.window.ShowControl(kControlCancel, false);
+  ctx_.window.KillTimer(kTimerCallingAnimation);
+  ctx_.call_flags.calling.store(false);
+}
+
+// ---------------------------------------------------------------------------------------
+// Timers.
+
+void CallControl::OnStatusTick() {
+  const uint32_t ticks = state_.status_ticks.load();
+  if (ticks % 5 == 4) {
+    ctx_.devices.ReadBatteryPercent();
+    const uint32_t missing = state_.five_second_missing.exchange(0);
+    {
+      std::lock_guard lock(state_.mutex);
+      state_.statistics.lost_packet_total += missing;
+    }
+    signalling_.SendRttProbe(static_cast<uint16_t>((ticks + 1) / 5));
+  }
+  state_.status_ticks.store(ticks + 1);
+  RefreshStatusLine();
+}
+
+void CallControl::OnNoAnswer() {
+  ctx_.window.KillTimer(kTimerNoAnswer);
+  ctx_.call_flags.cancelled.store(true);
+  ctx_.sessions.CloseSession();
+  TakeDownCalling();
+  std::string name;
+  std::string number;
+  {
+    std::lock_guard lock(state_.mutex);
+    name = state_.last_dialled_name;
+    number = state_.last_dialled_number;
+  }
+  LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kMissed, name);
+  signalling_.state().no_answer.store(true);
+  // The history line goes before the box, which waits for the user.
+  AppendHistory(name, number, HistoryMark::kOutMissed);
+  ctx_.window.ShowMessageBox(
+      "The user you are trying to call is not available. Please try again later.", "Dial",
+      MessageBoxButtons::kOk);
+}
+
+void CallControl::OnPromptTimeout() {
+  ctx_.window.KillTimer(kTimerIncomingPrompt);
+  ctx_.sessions.CloseSession();
+  LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed, ctx_.identity.user_name());
+  const IncomingCaller caller = signalling_.Caller();
+  AppendHistory(caller.name, caller.number, HistoryMark::kInMissed);
+  signalling_.CloseIncomingPrompt();
+  state_.missed_calls.fetch_add(1);
+  if (missed_dialog_.is_open()) {
+    missed_dialog_.Update();
+  } else {
+    missed_dialog_.Run();
+  }
+}
+
+void CallControl::OnNetworkLoss() {
+  ctx_.window.KillTimer(kTimerNetworkLoss);
+  std::unique_lock lock = LockConnectionOnGui();
+  if (!lock.owns_lock()) {
+    ctx_.window.StartTimer(kTimerNetworkLoss, kNetworkLossRetryMs);
+    return;
+  }
+  if (ctx_.call_flags.in_call.load()) {
+    gui_holds_connection_ = true;
+    EndOfCall(/*close_decoder=*/true);
+    ctx_.sessions.CloseSession();
+    // The mutex stays held until the user has seen this.
+    ctx_.window.ShowMessageBox("Call was disconnected from network", "Disconnect",
+                               MessageBoxButtons::kOk);
+    gui_holds_connection_ = false;
+  }
+  lock.unlock();
+  ctx_.view_flags.peer_video_paused.store(false);
+  ctx_.window.Invalidate();
+}
+
+void CallControl::OnIdleReset() {
+  ctx_.devices.ResetIdleTimer();
+  ctx_.window.StartTimer(kTimerIdleReset, ctx_.devices.IdleResetIntervalMs());
+}
+
+void CallControl::OnCloseMissedCall() {
+  ctx_.window.KillTimer(kTimerCloseMissedCall);
+  missed_dialog_.Close();
+}
+
+// ---------------------------------------------------------------------------------------
+// Start and end of call.
+
+void CallControl::StartOfCall(std::string_view peer_name) {
+  ctx_.window.MessageBeep(BeepKind::kDefault);
+  ctx_.window.StartTimer(kTimerIdleReset, ctx_.devices.IdleResetIntervalMs());
+  ctx_.devices.BacklightOn();
+  chat_.Clear();
+  // The Missed Call dialog lives on the GUI thread: closed there.
+  ctx_.window.StartTimer(kTimerCloseMissedCall, 1);
+  ctx_.window.StartTimer(kTimerNetworkLoss, ScaledPeriodMs(kNetworkLossPeriodMs));
+  if (!ctx_.devices.OpenDecoder()) {
+    ctx_.window.ShowMessageBox("Decoder Open Error", "Error", MessageBoxButtons::kOk);
+    return;
+  }
+  const LoggedPosition position = ctx_.devices.ReadPosition(PositionMoment::kStart);
+  const int battery = ctx_.devices.ReadBatteryPercent();
+  const std::string now = FormatStudyTimestamp(LocalStudyTime());
+  ctx_.devices.TakeSecondCounters();  // counts from before the call are not the call's
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.start_position = position;
+    state_.start_battery = battery;
+    state_.start_time = now;
+    state_.statistics = {};
+    state_.peer_name = std::string(peer_name);
+  }
+  state_.status_ticks.store(0);
+  state_.five_second_missing.store(0);
+  ctx_.view_flags.paused_during_call.store(false);
+  ctx_.call_flags.video_active.store(true);
+  ctx_.call_flags.in_call.store(true);
+  ctx_.window.StartTimer(kTimerStatusTick, kStatusTickPeriodMs);
+  RefreshStatusLine();
+  ctx_.devices.StartEncoder();
+}
+
+void CallControl::EndOfCall(bool close_decoder) {
+  ctx_.window.KillTimer(kTimerStatusTick);
+  ctx_.window.KillTimer(kTimerNetworkLoss);
+  ctx_.window.KillTimer(kTimerIdleReset);
+  ctx_.devices.BacklightOff();
+  ctx_.call_flags.in_call.store(false);
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.peer_name.clear();
+  }
+  RefreshStatusLine();
+  const std::string now = FormatStudyTimestamp(LocalStudyTime());
+  const LoggedPosition position = ctx_.devices.ReadPosition(PositionMoment::kEnd);
+  const int battery = ctx_.devices.ReadBatteryPercent();
+  const uint32_t ticks = state_.status_ticks.load();
+  CallRecord record;
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.end_time = now;
+    state_.end_position = position;
+    state_.end_battery = battery;
+    state_.last_call_ticks = ticks;
+    record.status_ticks = ticks;
+    record.start_time = state_.start_time;
+    record.end_time = now;
+    record.sent_frame_sum = state_.statistics.sent_frame_sum;
+    record.received_frame_sum = state_.statistics.received_frame_sum;
+    record.lost_packet_total = state_.statistics.lost_packet_total;
+    record.sent_byte_total = state_.statistics.encoded_byte_total;
+    record.received_byte_total = state_.statistics.received_byte_total;
+    record.start_position = state_.start_position;
+    record.end_position = position;
+    record.start_battery = state_.start_battery;
+    record.end_battery = battery;
+  }
+  if (ctx_.call_flags.video_active.exchange(false)) {
+    ctx_.devices.StopEncoder();
+    const CallDirectionRecord direction = signalling_.Direction();
+    record.parties = Parties();
+    record.direction = direction.incoming ? CallDirection::kIncoming : CallDirection::kOutgoing;
+    record.peer_user_name = direction.peer_user_name;
+    if (!ctx_.study_files.AppendCallRecord(record)) Diag("call record could not be written");
+    if (PositionChanged(record)) ctx_.devices.SetSurveyTrigger(kSurveyGpsChange);
+  }
+  if (close_decoder) ctx_.devices.CloseDecoder();
+  ctx_.window.Invalidate();
+  ctx_.devices.SetSurveyTrigger(
+      EndOfCallSurveyTrigger(ticks, ctx_.view_flags.paused_during_call.load()));
+}
+
+void CallControl::RefreshStatusLine() {
+  SecondCounters shown;
+  const bool in_call = ctx_.call_flags.in_call.load();
+  std::string peer;
+  {
+    std::lock_guard lock(state_.mutex);
+    if (in_call) {
+      const MediaSecond second = ctx_.devices.TakeSecondCounters();
+      state_.statistics.sent_frame_sum += second.frames_encoded;
+      state_.statistics.received_frame_sum += second.frames_received;
+      state_.statistics.encoded_byte_total += second.bytes_encoded;
+      state_.statistics.received_byte_total += second.bytes_received;
+      state_.five_second_missing.fetch_add(second.packets_missing);
+      shown = SecondCounters{second.frames_encoded, second.bytes_encoded, second.packets_missing};
+    }
+    peer = state_.peer_name;
+  }
+  ctx_.window.SetControlText(kControlStatusLine,
+                             StatusLineText(peer, state_.status_ticks.load(), in_call, shown,
+                                            ctx_.devices.LastBatteryPercent()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Logs.
+
+CallLogParties CallControl::Parties() const {
+  CallLogParties parties;
+  parties.device_id = ctx_.identity.device_id();
+  parties.own_user_name = ctx_.identity.user_name();
+  parties.own_phone_number = ctx_.identity.phone_number();
+  parties.own_public_address = ctx_.presence.OwnPublicAddressText();
+  parties.own_local_address = ctx_.presence.OwnLocalAddress();
+  parties.setup_note = signalling_.SetupNoteText();
+  const Endpoint peer = signalling_.PeerEndpoint();
+  parties.peer_phone_number = std::string(peer.phone.view());
+  parties.peer_public_address = std::string(peer.public_address.view());
+  parties.peer_local_address = std::string(peer.local_address.view());
+  return parties;
+}
+
+void CallControl::LogUnansweredCall(CallDirection direction, CallOutcome outcome,
+                                    std::string_view peer_name) {
+  UnansweredCallRecord record;
+  record.parties = Parties();
+  record.direction = direction;
+  record.outcome = outcome;
+  record.peer_name =
+      peer_name.empty() ? signalling_.Direction().peer_user_name : std::string(peer_name);
+  record.position = ctx_.devices.ReadPosition(PositionMoment::kStart);
+  record.time = FormatStudyTimestamp(LocalStudyTime());
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.start_position = record.position;
+    state_.start_time = record.time;
+    record.start_battery = state_.start_battery;
+  }
+  if (!ctx_.study_files.AppendUnansweredCall(record)) {
+    Diag("unanswered-call record could not be written");
+  }
+}
+
+void CallControl::AppendHistory(std::string_view name, std::string_view number, HistoryMark mark) {
+  ctx_.study_files.AppendHistoryLine(name, number, mark);
+}
+
+// ---------------------------------------------------------------------------------------
+// The rest of CallEvents.
+
+void CallControl::SetPeerPictureSize(int width, int height) {
+  ctx_.devices.SetPeerPictureSize(width, height);
+}
+
+void CallControl::WakeForIncomingCall() { ctx_.devices.ResetIdleTimer(); }
+
+void CallControl::Ring(bool on) {
+  ctx_.devices.Vibrate(on && !ctx_.devices.IsSilentMode() ? 1 : 0);
+}
+
+void CallControl::SetSurveyTrigger(int index) { ctx_.devices.SetSurveyTrigger(index); }
+
+void CallControl::SetChatPeerName(std::string_view name) { chat_.SetPeerName(name); }
+
+void CallControl::ShowReceivedChat(std::u16string_view text) { chat_.ShowReceived(text); }
+
+void CallControl::SetLastDialledNumber(std::string_view number) {
+  std::lock_guard lock(state_.mutex);
+  state_.last_dialled_number = Cut(number, kNumberChars);
+}
+
+CallSnapshot CallControl::Snapshot() const {
+  CallSnapshot snapshot;
+  snapshot.missed_calls = state_.missed_calls.load();
+  snapshot.status_ticks = state_.status_ticks.load();
+  snapshot.in_call = ctx_.call_flags.in_call.load();
+  snapshot.calling = ctx_.call_flags.calling.load();
+  std::lock_guard lock(state_.mutex);
+  snapshot.peer_name = state_.peer_name;
+  snapshot.last_dialled_number = state_.last_dialled_number;
+  snapshot.last_dialled_name = state_.last_dialled_name;
+  snapshot.last_call.start_time = state_.start_time;
+  snapshot.last_call.end_time = state_.end_time;
+  snapshot.last_call.ticks = state_.last_call_ticks;
+  snapshot.last_call.statistics = state_.statistics;
+  snapshot.last_call.start_battery = state_.start_battery;
+  snapshot.last_call.end_battery = state_.end_battery;
+  return snapshot;
+}
+
+}  // namespace kestrelio

@@ -1,0 +1,580 @@
+#include "net/signalling/call_signalling.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <random>
+
+#include "base/diag.h"
+#include "base/tick.h"
+#include "base/timer_scale.h"
+#include "net/wire/media_messages.h"
+#include "ui/ids.h"
+
+namespace kestrelio {
+namespace {
+
+constexpr std::string_view kUdpConnectionCaption = "UDP Connection";
+constexpr std::string_view kTcpConnectionCaption = "TCP Connection";
+constexpr std::string_view kErrorCaption = "ERROR";
+constexpr size_t kHistoryAnswerNameChars = 19;
+constexpr size_t kDirectionNameChars = 19;
+
+std::string Cut(std::string_view text, size_t max_chars) {
+  return std::string(text.substr(0, max_chars));
+}
+
+// A call ID as the handset has always drawn it: a generator seeded with the sum of the
+// wall clock's hour, minute, second and millisecond, first draw cut to 16 bits.
+uint16_t DrawCallId() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::minstd_rand generator(
+      static_cast<uint32_t>(local.tm_hour + local.tm_min + local.tm_sec + millis));
+  return static_cast<uint16_t>(generator());
+}
+
+NetAddress AddressOf(const AddressText& text, uint16_t port) {
+  return NetAddress{ParseDottedAddress(text.view()).value_or(0), port};
+}
+
+}  // namespace
+
+CallSignalling::CallSignalling(SignallingContext context) : ctx_(context) {}
+
+CallSignalling::~CallSignalling() { Stop(); }
+
+void CallSignalling::Stop() {
+  stop_.Set();
+  std::list<Worker> workers;
+  {
+    std::lock_guard lock(threads_mutex_);
+    workers.swap(threads_);
+  }
+  for (auto& worker : workers) worker.thread.request_stop();
+  // A prompt left open would keep its thread waiting for an answer.
+  for (;;) {
+    bool running = false;
+    for (auto& worker : workers) running |= !worker.done->load();
+    if (!running) break;
+    if (prompt_open_.load()) ctx_.window.CloseMessageBox(kConnectionCaption);
+    SleepMs(2);
+  }
+  workers.clear();  // joins
+}
+
+template <typename Fn>
+void CallSignalling::StartThread(Fn&& fn) {
+  threads_started_.fetch_add(1);
+  std::lock_guard lock(threads_mutex_);
+  if (stop_.IsSet()) return;
+  // Threads that have ended are joined here, so the list stays as short as the calls.
+  threads_.remove_if([](const Worker& worker) { return worker.done->load(); });
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  threads_.push_back(
+      Worker{done, std::jthread([done, body = std::forward<Fn>(fn)](std::stop_token stop) mutable {
+               body(stop);
+               done->store(true);
+             })});
+}
+
+bool CallSignalling::Pause(int ms) { return !stop_.Wait(ms); }
+
+// ---------------------------------------------------------------------------------------
+// Dispatch.
+
+void CallSignalling::OnControlMessage(const ReceivedMessage& message) {
+  Dispatch(message);
+  // A control session takes the Calling indicator down after every message it reads.
+  if (message.channel == Channel::kTcp) TakeDownCalling();
+}
+
+void CallSignalling::Dispatch(const ReceivedMessage& message) {
+  const bool tcp = message.channel == Channel::kTcp;
+  switch (static_cast<MessageType>(message.header.type)) {
+    case MessageType::kCallSetupReq:
+      OnSetupReq(message);
+      return;
+    case MessageType::kCallAcceptRsp:
+    case MessageType::kCallRejectRsp:
+    case MessageType::kCallBusyRsp:
+    case MessageType::kCallNoAnswerRsp:
+      OnAnswer(message);
+      return;
+    case MessageType::kCallSetupReqAck:
+      if (tcp) break;
+      if (ParseCallSetupReqAck(message.datagram)) state_.state.store(kSetupAnswered);
+      return;
+    case MessageType::kCallSetupDummyRsp:
+      if (tcp) break;
+      if (ParseCallSetupDummyRsp(message.datagram)) state_.state.store(kSetupAnswered);
+      return;
+    case MessageType::kCallSetupDummyReq: {
+      if (tcp) break;
+      auto request = ParseCallSetupDummyReq(message.datagram);
+      if (!request) return;
+      std::array<uint8_t, kCallMessageBytes> out{};
+      const size_t n = BuildCallSetupDummyRsp(out, EchoOf(*request));
+      if (!ctx_.sender.SendTo(std::span(out).first(n),
+                              AddressOf(request->public_address, request->public_port))) {
+        ShowError("CallSetupDummyRsp Sending Error", kErrorCaption);
+      }
+      return;
+    }
+    case MessageType::kCallReleaseReq:
+      OnCallRelease(message);
+      return;
+    case MessageType::kChatText:
+      OnChatText(message);
+      return;
+    case MessageType::kVideoPauseInd: {
+      auto paused = ParseVideoPauseInd(message.datagram);
+      if (!paused) return;
+      ctx_.view_flags.peer_video_paused.store(*paused);
+      ctx_.window.Invalidate();
+      return;
+    }
+    case MessageType::kCallCancelReq:
+      OnCancel(message);
+      return;
+    case MessageType::kUserListInd: {
+      if (tcp) break;
+      auto page = ParseUserListInd(message.datagram);
+      if (page) ctx_.presence.OnUserListInd(*page);
+      return;
+    }
+    case MessageType::kCallConnectInd:
+      if (tcp) break;
+      OnCallConnect(message);
+      return;
+    case MessageType::kPacketLoss:
+    case MessageType::kRttProbeReq:
+    case MessageType::kRttProbeRsp:
+    case MessageType::kVideoData:
+      // The media channel takes these on UDP; a control session does not carry them.
+      if (tcp) break;
+      Diag("[%u] media message type %u reached signalling: dropped", TickCountMs(),
+           message.header.type);
+      return;
+    default:
+      break;
+  }
+  ReportUndefined(message);
+}
+
+void CallSignalling::ReportUndefined(const ReceivedMessage& message) {
+  Diag("[%u] Undefined Message Type (%u) in %s Socket", TickCountMs(), message.header.type,
+       message.channel == Channel::kTcp ? "TCP" : "UDP");
+}
+
+void CallSignalling::OnSetupReq(const ReceivedMessage& message) {
+  auto request = ParseCallSetupReq(message.datagram);
+  if (!request) return;
+  if (message.channel == Channel::kUdp) {
+    std::array<uint8_t, kCallMessageBytes> out{};
+    const size_t n = BuildCallSetupReqAck(out, EchoOf(*request));
+    if (!ctx_.sender.SendTo(std::span(out).first(n),
+                            AddressOf(request->public_address, request->public_port))) {
+      ShowError("CallSetupReqAck Sending Error", kErrorCaption);
+    }
+  }
+  // One prompt per call ID: the repetitions of a request are acknowledged, no more.
+  const int32_t id = request->call_id;
+  if (state_.last_call_id.exchange(id) == id) return;
+  std::string address = PeerAddressText(message);
+  StartThread([this, fields = *request, address](std::stop_token stop) {
+    SetThreadName("incoming call");
+    RunIncomingCall(stop, fields, address);
+  });
+}
+
+void CallSignalling::OnAnswer(const ReceivedMessage& message) {
+  auto answer = ParseCallAnswer(message.datagram);
+  if (!answer) return;
+  const bool tcp = message.channel == Channel::kTcp;
+  const std::string_view caption = tcp ? kTcpConnectionCaption : kUdpConnectionCaption;
+  switch (answer->type) {
+    case MessageType::kCallAcceptRsp:
+      if (!ctx_.call_flags.cancelled.load()) {
+        if (!tcp) {
+          const PictureSize size =
+              PeerPictureSize(answer->video_format, answer->video_width, answer->video_height);
+          state_.peer_width.store(size.width);
+          state_.peer_height.store(size.height);
+          ctx_.events.SetPeerPictureSize(size.width, size.height);
+        }
+        ctx_.events.StartOfCall(answer->phone.view());
+      }
+      AnswerEpilogue(*answer, PeerAddressText(message));
+      break;
+    case MessageType::kCallRejectRsp:
+      ctx_.window.MessageBeep(BeepKind::kExclamation);
+      // Logged and the attempt closed before the box: the box holds this thread until
+      // the user dismisses it, and the record must not wait for that.
+      ctx_.events.LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kRejected,
+                                    answer->user_name.view());
+      AnswerEpilogue(*answer, PeerAddressText(message));
+      ctx_.window.ShowMessageBox(tcp ? "User you are trying to call is not available. Please "
+                                       "try again later."
+                                     : "User is not available. Please try again later.",
+                                 caption, MessageBoxButtons::kOk);
+      break;
+    case MessageType::kCallBusyRsp:
+      ctx_.window.MessageBeep(BeepKind::kExclamation);
+      ctx_.events.LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kBusy,
+                                    answer->user_name.view());
+      ctx_.window.ShowMessageBox("The line is busy. Please try again later.", caption,
+                                 MessageBoxButtons::kOk);
+      break;
+    case MessageType::kCallNoAnswerRsp:
+      ctx_.window.MessageBeep(BeepKind::kExclamation);
+      AnswerEpilogue(*answer, PeerAddressText(message));
+      break;
+    default:
+      // The answer form of CallCancelReq is dispatched as a cancel, never here.
+      break;
+  }
+}
+
+void CallSignalling::TakeDownCalling() {
+  if (!ctx_.window.IsControlVisible(kControlCalling)) return;
+  ctx_.window.ShowControl(kControlCalling, false);
+  ctx_.window.ShowControl(kControlCancel, false);
+  ctx_.window.KillTimer(kTimerCallingAnimation);
+  ctx_.call_flags.calling.store(false);
+}
+
+void CallSignalling::AnswerEpilogue(const AnswerFields& answer, std::string peer_address) {
+  TakeDownCalling();
+  ctx_.window.KillTimer(kTimerNoAnswer);
+  ctx_.call_flags.cancelled.store(true);  // a later answer starts nothing
+  ctx_.events.AppendHistory(Cut(answer.user_name.view(), kHistoryAnswerNameChars),
+                            answer.phone.view(), HistoryMark::kOut);
+  std::lock_guard lock(state_.mutex);
+  state_.direction.incoming = false;
+  state_.direction.peer_user_name = Cut(answer.user_name.view(), kDirectionNameChars);
+  state_.direction.peer_address = std::move(peer_address);
+}
+
+void CallSignalling::OnCallRelease(const ReceivedMessage& message) {
+  if (!ParseCallReleaseReq(message.datagram)) return;
+  const bool tcp = message.channel == Channel::kTcp;
+  {
+    std::lock_guard lock(ctx_.connection_mutex);
+    if (ctx_.call_flags.in_call.load()) {
+      ctx_.events.EndOfCall(/*close_decoder=*/true);
+      // The box holds the Connection Mutex until dismissed, so no other end of call
+      // runs meanwhile.
+      ctx_.window.ShowMessageBox(
+          tcp ? "Call is disconnected by peer." : "Call is disconnected by remote.",
+          tcp ? kTcpConnectionCaption : kUdpConnectionCaption, MessageBoxButtons::kOk);
+    }
+  }
+  ctx_.view_flags.peer_video_paused.store(false);
+  ctx_.window.Invalidate();
+}
+
+void CallSignalling::OnChatText(const ReceivedMessage& message) {
+  auto chat = ParseChatText(message.datagram);
+  if (!chat) return;
+  if (chat->has_text) ctx_.events.ShowReceivedChat(chat->view());
+  // The window's blink handler stops at once when the chat panel is shown.
+  ctx_.window.StartTimer(kTimerChatBlink, 500);
+}
+
+void CallSignalling::OnCancel(const ReceivedMessage& message) {
+  auto cancel = ParseCallCancelReq(message.datagram);
+  if (!cancel) return;
+  const bool tcp = message.channel == Channel::kTcp;
+  CloseIncomingPrompt();  // the prompt then answers "not answered"
+  ctx_.sessions.ForgetSession();
+  ctx_.window.KillTimer(kTimerIncomingPrompt);
+  if (!tcp) {
+    std::string name(cancel->user_name.view());
+    if (state_.outgoing_cancelled.exchange(false)) {
+      state_.no_answer.store(false);
+      ctx_.events.LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kCancelled, name);
+    } else if (!state_.no_answer.load()) {
+      // A caller's cancel carries no name: log the caller being prompted.
+      if (name.empty()) name = Caller().name;
+      ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kCancelled, name);
+    }
+  }
+  state_.no_answer.store(false);
+}
+
+void CallSignalling::OnCallConnect(const ReceivedMessage& message) {
+  auto connect = ParseCallConnectInd(message.datagram);
+  if (!connect) return;
+  state_.state.store(kSetupIdle);
+  state_.attempt_limit.store(kSetupAttempts);
+  ctx_.call_flags.video_active.store(false);
+  ctx_.call_flags.in_call.store(false);
+  ctx_.call_flags.calling.store(false);
+  ctx_.window.SetControlText(kControlCalling, "\nCalling.");
+  state_.caller_role.store(connect->caller());
+  ctx_.presence.SetOwnPublicAddress(
+      AddressOf(connect->own_public_address, connect->own_public_port));
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.peer = connect->peer;
+    state_.note = connect->note;
+  }
+  ctx_.peer_link.Set(AddressOf(connect->peer.public_address, connect->peer.public_port));
+  StartThread([this](std::stop_token stop) {
+    SetThreadName("call set-up");
+    RunSetup(stop);
+  });
+}
+
+// ---------------------------------------------------------------------------------------
+// Threads.
+
+void CallSignalling::RunSetup(std::stop_token stop) {
+  const bool caller = state_.caller_role.load();
+  const uint16_t call_id = DrawCallId();
+  std::array<uint8_t, kCallMessageBytes> out{};
+  size_t n = 0;
+  CallSetupFields fields;
+  fields.call_id = call_id;
+  fields.phone.Assign(ctx_.identity.phone_number());
+  fields.public_address.Assign(ctx_.presence.OwnPublicAddressText());
+  fields.public_port = ctx_.presence.OwnPublicAddress().port;
+  fields.user_name.Assign(ctx_.identity.user_name());
+  std::string_view error_text;
+  if (caller) {
+    n = BuildCallSetupReq(out, fields);
+    error_text = "CallSetupReq Sending Error";
+    // Cleared before the request goes out, so that an answer which arrives at once is
+    // not taken for a late one.
+    ctx_.call_flags.cancelled.store(false);
+    ctx_.window.ShowControl(kControlCalling, true);
+    ctx_.window.ShowControl(kControlCancel, true);
+    ctx_.window.StartTimer(kTimerCallingAnimation, 1000);
+    if (!SendToPeer(std::span(out).first(n))) ShowError(error_text, kErrorCaption);
+    ctx_.call_flags.calling.store(true);
+    ctx_.window.StartTimer(kTimerNoAnswer, ScaledPeriodMs(kNoAnswerPeriodMs));
+    if (!ctx_.window.IsControlVisible(kControlCalling)) ctx_.call_flags.calling.store(false);
+  } else {
+    n = BuildCallSetupDummyReq(out, fields);
+    error_text = "CallSetupDummyReq Sending Error";
+    if (!SendToPeer(std::span(out).first(n))) ShowError(error_text, kErrorCaption);
+  }
+  // An acknowledgement may already have arrived: it is not overwritten.
+  int expected = kSetupIdle;
+  state_.state.compare_exchange_strong(expected, kSetupRepeating);
+
+  int repetitions = 0;
+  const int limit = state_.attempt_limit.load();
+  for (int i = 0; i < limit; ++i) {
+    if (!Pause(ctx_.timings.setup_repeat_ms) || stop.stop_requested()) break;
+    if (state_.state.load() == kSetupAnswered) break;
+    if (!SendToPeer(std::span(out).first(n))) ShowError(error_text, kErrorCaption);
+    ++repetitions;
+  }
+
+  CallSetupReportFields report;
+  report.counter = state_.server_message_counter.load();
+  const int final_state = state_.state.load();
+  report.outcome = final_state == kSetupAnswered ? 1 : 0;
+  report.role = caller ? 1 : 0;
+  report.state = static_cast<uint16_t>(final_state);
+  report.repetitions = static_cast<uint16_t>(repetitions);
+  report.peer = PeerEndpoint();
+  report.own = OwnEndpoint();
+  std::array<uint8_t, kCallSetupReportBytes> report_bytes{};
+  const size_t report_n = BuildCallSetupReport(report_bytes, report);
+  ctx_.sender.SendTo(std::span(report_bytes).first(report_n), ctx_.presence_server);
+}
+
+void CallSignalling::RunIncomingCall(std::stop_token stop, CallSetupFields request,
+                                     std::string peer_address) {
+  ctx_.window.KillTimer(kTimerNoAnswer);
+  const std::string number(request.phone.view());
+  const std::string name(request.user_name.view());
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.caller = IncomingCaller{Cut(number, 15), Cut(name, 31)};
+  }
+  ctx_.events.SetChatPeerName(Cut(name, 31));
+  const PictureSize size =
+      PeerPictureSize(request.video_format, request.video_width, request.video_height);
+  state_.peer_width.store(size.width);
+  state_.peer_height.store(size.height);
+  ctx_.events.SetPeerPictureSize(size.width, size.height);
+
+  // 0: not answered; otherwise what the prompt returned.
+  enum class Answer { kNone, kYes, kNo };
+  Answer answer = Answer::kNone;
+  bool prompted = false;
+  if (!ctx_.call_flags.video_active.load() && !stop.stop_requested()) {
+    ctx_.window.MessageBeep(BeepKind::kDefault);
+    ctx_.events.Ring(true);
+    ctx_.window.StartTimer(kTimerIncomingPrompt, ScaledPeriodMs(kPromptPeriodMs));
+    char text[256];
+    std::snprintf(text, sizeof text, kIncomingPromptFormat, number.c_str(), name.c_str());
+    ctx_.events.WakeForIncomingCall();
+    // One prompt at a time: a second caller meanwhile is not answered.
+    bool expected = false;
+    if (!ConnectionBoxOpen() && prompt_open_.compare_exchange_strong(expected, true)) {
+      ConnectionBoxOpened();
+      prompted = true;
+      const MessageBoxResult result =
+          ctx_.window.ShowMessageBox(text, kConnectionCaption, MessageBoxButtons::kYesNo);
+      ConnectionBoxClosed();
+      prompt_open_.store(false);
+      if (result == MessageBoxResult::kYes) {
+        answer = Answer::kYes;
+      } else if (result == MessageBoxResult::kNo) {
+        answer = Answer::kNo;
+        ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kRejected, name);
+        ctx_.events.SetSurveyTrigger(3);  // decline_call
+      }
+    }
+  }
+  Pause(ctx_.timings.after_prompt_ms);
+  ctx_.events.Ring(false);
+  if (prompted) ctx_.window.KillTimer(kTimerIncomingPrompt);
+
+  AnswerFields fields;
+  if (answer == Answer::kYes) {
+    fields.type = MessageType::kCallAcceptRsp;
+    SendVideoPause(ctx_.view_flags.own_video_paused.load());
+  } else if (answer == Answer::kNo) {
+    fields.type = MessageType::kCallRejectRsp;
+  } else {
+    fields.type = ctx_.sessions.HasOpenSession() ? MessageType::kCallNoAnswerRsp
+                                                 : MessageType::kCallCancelReq;
+  }
+  fields.phone.Assign(ctx_.identity.phone_number());
+  fields.user_name.Assign(ctx_.identity.user_name());
+  std::array<uint8_t, kCallMessageBytes> out{};
+  const size_t n = BuildCallAnswer(out, fields);
+  SendToPeer(std::span(out).first(n));
+
+  if (answer == Answer::kYes) {
+    ctx_.events.SetLastDialledNumber(number);
+    ctx_.events.StartOfCall(number);
+  } else {
+    ctx_.window.MessageBeep(BeepKind::kQuestion);
+    Pause(ctx_.timings.after_refusal_ms);
+    ctx_.sessions.CloseSession();
+  }
+  if (fields.type == MessageType::kCallNoAnswerRsp) {
+    ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed,
+                                  ctx_.identity.user_name());
+    ctx_.events.AppendHistory(Cut(name, 31), Cut(number, 15), HistoryMark::kInMissed);
+    ctx_.sessions.RestoreSavedSession();
+  } else {
+    ctx_.events.AppendHistory(Cut(name, 31), Cut(number, 15), HistoryMark::kIn);
+    std::lock_guard lock(state_.mutex);
+    state_.direction.incoming = true;
+    state_.direction.peer_user_name = Cut(name, kDirectionNameChars);
+    state_.direction.peer_address = peer_address;
+  }
+}
+
+bool CallSignalling::CloseIncomingPrompt() {
+  if (!prompt_open_.load()) return false;
+  return ctx_.window.CloseMessageBox(kConnectionCaption);
+}
+
+// ---------------------------------------------------------------------------------------
+// Sends.
+
+bool CallSignalling::SendToPeer(std::span<const uint8_t> message) {
+  return ctx_.sender.SendTo(message, ctx_.peer_link.Get());
+}
+
+void CallSignalling::ShowError(std::string_view text, std::string_view caption) {
+  ctx_.window.ShowMessageBox(text, caption, MessageBoxButtons::kOk);
+}
+
+bool CallSignalling::SendCallRequest(std::string_view number) {
+  CallRequestFields fields;
+  fields.counter = state_.server_message_counter.fetch_add(1);
+  fields.phone.Assign(ctx_.identity.phone_number());
+  fields.callee = number;
+  std::array<uint8_t, kCallRequestBytes> out{};
+  const size_t n = BuildCallRequest(out, fields);
+  return ctx_.sender.SendTo(std::span(out).first(n), ctx_.presence_server);
+}
+
+bool CallSignalling::SendCallRelease() {
+  std::array<uint8_t, kCallMessageBytes> out{};
+  const size_t n = BuildCallReleaseReq(out);
+  if (SendToPeer(std::span(out).first(n))) return true;
+  ShowError("CallReleaseReq Sending Error", kErrorCaption);
+  return false;
+}
+
+bool CallSignalling::SendCallCancel() {
+  std::array<uint8_t, kHeaderBytes> out{};
+  const size_t n = BuildCallCancelReq(out);
+  return SendToPeer(std::span(out).first(n));
+}
+
+bool CallSignalling::SendVideoPause(bool paused) {
+  std::array<uint8_t, kVideoPauseIndBytes> out{};
+  const size_t n = BuildVideoPauseInd(out, paused);
+  return SendToPeer(std::span(out).first(n));
+}
+
+bool CallSignalling::SendChatText(std::u16string_view line) {
+  std::array<uint8_t, kHeaderBytes + (kMaxChatChars + 1) * 2> out{};
+  const size_t n = BuildChatText(out, line);
+  return n != 0 && SendToPeer(std::span(out).first(n));
+}
+
+bool CallSignalling::SendRttProbe(uint16_t probe_number) {
+  std::array<uint8_t, kRttProbeReqBytes> out{};
+  const size_t n = BuildRttProbeReq(out, RttProbeFields{probe_number, TickCountMs()});
+  return SendToPeer(std::span(out).first(n));
+}
+
+// ---------------------------------------------------------------------------------------
+// State access.
+
+Endpoint CallSignalling::PeerEndpoint() const {
+  std::lock_guard lock(state_.mutex);
+  return state_.peer;
+}
+
+std::string CallSignalling::SetupNoteText() const {
+  std::lock_guard lock(state_.mutex);
+  return std::string(state_.note.view());
+}
+
+CallDirectionRecord CallSignalling::Direction() const {
+  std::lock_guard lock(state_.mutex);
+  return state_.direction;
+}
+
+IncomingCaller CallSignalling::Caller() const {
+  std::lock_guard lock(state_.mutex);
+  return state_.caller;
+}
+
+Endpoint CallSignalling::OwnEndpoint() const {
+  Endpoint own;
+  own.phone.Assign(ctx_.identity.phone_number());
+  own.local_address.Assign(ctx_.presence.OwnLocalAddress());
+  own.local_port = kHandsetUdpPort;
+  own.public_address.Assign(ctx_.presence.OwnPublicAddressText());
+  own.public_port = ctx_.presence.OwnPublicAddress().port;
+  return own;
+}
+
+std::string CallSignalling::PeerAddressText(const ReceivedMessage& message) const {
+  if (message.channel == Channel::kTcp) return std::string(DottedAddress(message.from.ipv4).view());
+  std::lock_guard lock(state_.mutex);
+  return std::string(state_.peer.public_address.view());
+}
+
+}  // namespace kestrelio
