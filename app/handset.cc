@@ -1,5 +1,6 @@
 #include "app/handset.h"
 
+#include <QCoreApplication>
 #include <chrono>
 #include <ctime>
 
@@ -8,6 +9,7 @@
 #include "base/tick.h"
 #include "call/status_line.h"
 #include "device/power_settings.h"
+#include "device/sync.h"
 #include "device/updater.h"
 #include "ui/ids.h"
 
@@ -26,24 +28,30 @@ std::string LocalTimeStamp() {
 
 }  // namespace
 
-Handset::Handset(HandsetContext& context, Window& window, std::string program_dir)
+Handset::Handset(HandsetContext& context, Window& window, std::string program_dir, NetworkPlan plan)
     : context_(context),
       window_(window),
       program_dir_(std::move(program_dir)),
-      frame_context_{context.capture, context.call, context.media_settings, context.keyframes} {}
+      plan_(plan),
+      frame_context_{context.capture, context.call, context.media_settings, context.keyframes},
+      transport_(window),
+      media_channel_(MediaChannelContext{transport_, context.peer_link, context.call,
+                                         context.decoder, context.keyframes,
+                                         context.receive_counters, window}) {}
 
 Handset::~Handset() { StopThreads(); }
 
 bool Handset::StartUp(const std::string& camera_library) {
   // The status line shows the battery from the first paint on.
   context_.battery.Refresh();
-  RefreshStatusLine();
+  window_.SetControlText(kControlStatusLine,
+                         StatusLineText("", 0, false, {}, context_.battery.percent()));
 
   if (!CameraLoad(camera_library, camera_)) return false;
 
   EncoderInit(context_.encoder);
   encoder_context_ = std::make_unique<EncoderThreadContext>(EncoderThreadContext{
-      context_.encoder, context_.capture, context_.call, context_.keyframes, unconnected_sink_});
+      context_.encoder, context_.capture, context_.call, context_.keyframes, media_channel_});
   encoder_thread_.Start(*encoder_context_);
   camera_started_ = CameraStart(camera_, context_.capture.preview, window_, OnCameraFrameCallback,
                                 &frame_context_);
@@ -57,15 +65,21 @@ bool Handset::StartUp(const std::string& camera_library) {
   context_.identity = ReadIdentity(context_.settings, no_line, window_);
   Diag("own number %s, user name %s", context_.identity.phone_number.c_str(),
        context_.identity.user_name.c_str());
+  // Every keep-alive carries the device ID, so it is read before the network starts.
+  if (ReadDeviceId(context_.device_id) < 0) {
+    window_.ShowMessageBox("Unable to retrieve Unique Device ID", "Device ID",
+                           MessageBoxButtons::kOk);
+  }
 
   vibration_ = std::make_unique<VibrationThread>(window_);
+  power_ = std::make_unique<PowerLayer>();
+  StartNetworking();
 
   display_context_ = std::make_unique<DisplayContext>(
       DisplayContext{context_.decoder, context_.capture.preview, context_.peer_bitmap,
                      context_.call, context_.view, window_});
   display_thread_.Start(*display_context_);
 
-  power_ = std::make_unique<PowerLayer>();
   if (!power_->SetUnattendedMode(true)) {
     window_.ShowMessageBox("Failed to place device in unattended mode", "Power Policy",
                            MessageBoxButtons::kOk);
@@ -74,30 +88,62 @@ bool Handset::StartUp(const std::string& camera_library) {
   power_notifications_ = std::make_unique<PowerNotificationThread>(context_.shutdown);
 
   context_.program_start_time = LocalTimeStamp();
-
-  int id_result = ReadDeviceId(context_.device_id);
-  if (id_result < 0) {
-    window_.ShowMessageBox("Unable to retrieve Unique Device ID", "Device ID",
-                           MessageBoxButtons::kOk);
-  }
   if (!data_connection_.Establish()) {
     window_.ShowMessageBox("connection failed (0x0)", "Connection", MessageBoxButtons::kOk);
   }
-
   if (ShouldLaunchUpdaterAtStartUp(context_.command_line.program_arguments)) {
     LaunchUpdater(program_dir_, UpdaterMode::kStartUp);
   }
   return true;
 }
 
-void Handset::RefreshStatusLine() {
-  std::string text =
-      StatusLineText(context_.peer_name, context_.status_ticks, context_.call.in_call.load(),
-                     SecondCounters{}, context_.battery.percent());
-  window_.SetControlText(kControlStatusLine, text);
+void Handset::StartNetworking() {
+  study_files_ = std::make_unique<StudyFiles>(context_.paths.study_folder, context_.logging_mutex);
+  own_identity_ = std::make_unique<OwnIdentity>(
+      context_.device_id.text, context_.identity.phone_number, context_.identity.user_name);
+  notifier_ = std::make_unique<DesktopNotifier>();
+  presence_ = std::make_unique<PresenceClient>(
+      transport_, window_, context_.online_db, context_.call,
+      PresenceClientConfig{plan_.presence_server, context_.command_line.bind_address,
+                           context_.device_id.text, context_.identity.phone_number,
+                           context_.identity.user_name},
+      [this](std::string_view html) { return notifier_->ShowSignInBubble(html); });
+
+  call_devices_ = std::make_unique<HandsetCallDevices>(
+      window_,
+      HandsetMediaPieces{context_.decoder, context_.encoder, context_.capture, context_.peer_bitmap,
+                         [this] { media_channel_.ResetReceive(); },
+                         [this] {
+                           auto second = context_.receive_counters.TakeAndClear();
+                           MediaSecond result;
+                           result.frames_received = second.frames_received;
+                           result.bytes_received = second.payload_bytes_received;
+                           result.packets_missing = second.packets_missing;
+                           return result;
+                         }},
+      HandsetDevicePieces{context_.battery, *power_, context_.settings, *vibration_, GpsConfig{},
+                          [this](int index) {
+                            if (index >= 0 && index < kSurveyTriggerCount) {
+                              context_.survey_triggers[static_cast<size_t>(index)].Set();
+                            }
+                          }});
+  sessions_ = std::make_unique<TransportSessions>(transport_);
+  calls_ = std::make_unique<CallService>(CallServiceContext{
+      window_, transport_, *presence_, context_.online_db, context_.peer_link, context_.call,
+      context_.view, *own_identity_, *call_devices_, *study_files_, *sessions_,
+      context_.connection_mutex, plan_.presence_server,
+      [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }, EntryPicker{}});
+
+  // Failures are shown by the transport; start-up goes on without the network.
+  TransportConfig config;
+  config.bind_ipv4 = plan_.bind_ipv4;
+  transport_.Start(config, calls_->handler(), media_channel_);
+  presence_->Start();
+  calls_->OnStatusLineShown();
 }
 
 void Handset::OnCommand(int command_id) {
+  if (calls_ && calls_->OnCommand(command_id)) return;
   switch (command_id) {
     case kCommandMyName:
       if (context_.call.in_call.load()) {
@@ -111,16 +157,13 @@ void Handset::OnCommand(int command_id) {
       LaunchUpdater(program_dir_, UpdaterMode::kMenu);
       break;
     default:
-      // Commands whose targets do not exist yet do nothing.
+      // Commands whose dialogs do not exist yet do nothing.
       break;
   }
 }
 
 void Handset::OnTimer(int timer_id) {
-  if (timer_id == kTimerIdleReset) {
-    if (power_) power_->ResetIdleTimer();
-    window_.StartTimer(kTimerIdleReset, static_cast<int>(IdleResetIntervalMs(context_.settings)));
-  }
+  if (calls_) calls_->OnTimer(timer_id);
 }
 
 void Handset::OnTextLogNotify(int wparam) {
@@ -129,17 +172,23 @@ void Handset::OnTextLogNotify(int wparam) {
   if (wparam == 1) context_.survey_triggers[7].Set();
 }
 
+void Handset::OnStatusLineShown() {
+  if (calls_) calls_->OnStatusLineShown();
+}
+
 void Handset::OnDestroy() {
   if (shut_down_) return;
   shut_down_ = true;
   context_.shutdown.Set();
 
-  // End a running call before anything it uses goes away.
-  { std::lock_guard lock(context_.connection_mutex); }
+  // A running call is released and logged before anything it uses goes away.
+  if (calls_) calls_->Shutdown();
   // Let a study log write in progress finish.
-  while (!context_.logging_mutex.try_lock()) SleepMs(1);
+  LockByPolling(context_.logging_mutex, [] { SleepMs(1); });
   context_.logging_mutex.unlock();
 
+  if (presence_) presence_->Stop();
+  transport_.Stop();
   if (camera_started_ || camera_.library) CameraStop(camera_, context_.capture, window_);
   camera_started_ = false;
 
@@ -155,6 +204,8 @@ void Handset::OnDestroy() {
 void Handset::StopThreads() {
   encoder_thread_.Stop();
   display_thread_.Stop();
+  if (presence_) presence_->Stop();
+  transport_.Stop();
   if (vibration_) vibration_->Stop();
   if (power_notifications_) power_notifications_->Stop();
 }

@@ -20,6 +20,9 @@
 #include "media/decoder.h"
 #include "media/display_thread.h"
 #include "media/encoder.h"
+#include "net/control_port.h"
+#include "net/online_db.h"
+#include "net/transport/media_counters.h"
 #include "ui/view_flags.h"
 
 namespace kestrelio {
@@ -40,8 +43,8 @@ struct HandsetContext {
 
   CallFlags call;
   ViewFlags view;
-  uint32_t status_ticks = 0;  // seconds of the current or last call (GUI thread)
-  std::string peer_name;      // empty when disconnected (GUI thread)
+  OnlineDb online_db;
+  PeerLink peer_link;  // where messages to the peer go during a call
 
   MediaSettings media_settings;
   KeyframeRequests keyframes;
@@ -49,6 +52,7 @@ struct HandsetContext {
   EncoderState encoder;
   DecoderState decoder;
   PeerBitmap peer_bitmap;
+  MediaReceiveCounters receive_counters;
 
   // Serialises every end of a call (hang-up, network loss, shutdown, remote release).
   std::mutex connection_mutex;

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/handset.h"
 #include "app/handset_context.h"
+#include "app/network_plan.h"
 #include "app/remote_state.h"
 #include "base/diag.h"
 #include "device/profile_paths.h"
@@ -60,8 +61,13 @@ int main(int argc, char** argv) {
   if (claim == InstanceClaim::kOtherRunning) return 0;
 
   auto context = std::make_unique<HandsetContext>(*command_line, paths);
+  std::optional<NetworkPlan> plan = MakeNetworkPlan(*command_line, context->settings, error);
+  if (!plan) {
+    std::fprintf(stderr, "kestrelio: %s\n", error.c_str());
+    return 2;
+  }
   MainWindow main_window(context->call, context->view);
-  Handset handset(*context, main_window.window(), ProgramDir());
+  Handset handset(*context, main_window.window(), ProgramDir(), *plan);
   main_window.SetHandler(&handset);
   main_window.InitialiseForStartUp();
   main_window.show();
@@ -72,7 +78,7 @@ int main(int argc, char** argv) {
   if (!command_line->ipc_server.empty()) {
     remote = std::make_unique<RemoteControl>(main_window);
     if (!remote->Listen(QString::fromStdString(command_line->ipc_server))) return 1;
-    AddHandsetState(*remote, *context);
+    AddHandsetState(*remote, *context, handset);
   }
 
   std::string camera =

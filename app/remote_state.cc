@@ -3,20 +3,86 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include "app/handset.h"
 #include "app/handset_context.h"
 #include "ui/remote_control.h"
 
 namespace kestrelio {
+namespace {
 
-void AddHandsetState(RemoteControl& remote, HandsetContext& context) {
-  remote.AddStateProvider("own", [&context] {
-    return QJsonValue(QJsonObject{
-        {"phone_number", QString::fromStdString(context.identity.phone_number)},
-        {"user_name", QString::fromStdString(context.identity.user_name)},
-        {"device_id", QString::fromStdString(context.device_id.text)},
-        {"profile", QString::fromStdString(context.paths.profile_dir)},
-    });
-  });
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+QJsonValue OwnJson(const HandsetContext& context, const Handset& handset) {
+  QJsonObject own{
+      {"phone_number", Text(context.identity.phone_number)},
+      {"user_name", Text(context.identity.user_name)},
+      {"device_id", Text(context.device_id.text)},
+      {"profile", Text(context.paths.profile_dir)},
+  };
+  if (const PresenceClient* presence = handset.presence()) {
+    NetAddress public_address = presence->OwnPublicAddress();
+    own["local_address"] = Text(presence->OwnLocalAddress());
+    own["local_port"] = presence->OwnLocalPort();
+    own["public_address"] = Text(presence->OwnPublicAddressText());
+    own["public_port"] = public_address.port;
+  }
+  return own;
+}
+
+QJsonValue OnlineDbJson(const HandsetContext& context) {
+  QJsonArray entries;
+  for (const OnlineUser& user : context.online_db.Snapshot()) {
+    entries.append(QJsonObject{{"status", static_cast<int>(user.status)},
+                               {"number", Text(user.number)},
+                               {"name", Text(user.name)}});
+  }
+  return QJsonObject{{"count", static_cast<int>(context.online_db.Count())}, {"entries", entries}};
+}
+
+QJsonValue CallJson(const Handset& handset) {
+  const CallService* calls = handset.calls();
+  if (calls == nullptr) return QJsonValue();
+  CallSnapshot call = calls->Snapshot();
+  const CallStatistics& statistics = call.last_call.statistics;
+  return QJsonObject{
+      {"peer_name", Text(call.peer_name)},
+      {"last_dialled_number", Text(call.last_dialled_number)},
+      {"last_dialled_name", Text(call.last_dialled_name)},
+      {"missed_calls", call.missed_calls},
+      {"status_ticks", static_cast<qint64>(call.status_ticks)},
+      {"in_call", call.in_call},
+      {"calling", call.calling},
+      {"last_call",
+       QJsonObject{
+           {"start_time", Text(call.last_call.start_time)},
+           {"end_time", Text(call.last_call.end_time)},
+           {"ticks", static_cast<qint64>(call.last_call.ticks)},
+           {"start_battery", call.last_call.start_battery},
+           {"end_battery", call.last_call.end_battery},
+           {"sent_frame_sum", static_cast<qint64>(statistics.sent_frame_sum)},
+           {"received_frame_sum", static_cast<qint64>(statistics.received_frame_sum)},
+           {"encoded_byte_total", static_cast<qint64>(statistics.encoded_byte_total)},
+           {"received_byte_total", static_cast<qint64>(statistics.received_byte_total)},
+           {"lost_packet_total", static_cast<qint64>(statistics.lost_packet_total)},
+       }},
+  };
+}
+
+QJsonValue ChatJson(const Handset& handset) {
+  QJsonArray lines;
+  if (const CallService* calls = handset.calls()) {
+    for (const std::string& line : calls->ChatLines()) lines.append(Text(line));
+  }
+  return lines;
+}
+
+}  // namespace
+
+void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset) {
+  remote.AddStateProvider("own", [&] { return OwnJson(context, handset); });
+  remote.AddStateProvider("online_db", [&] { return OnlineDbJson(context); });
+  remote.AddStateProvider("call", [&] { return CallJson(handset); });
+  remote.AddStateProvider("chat", [&] { return ChatJson(handset); });
   remote.AddStateProvider("survey_triggers", [&context] {
     QJsonArray set;
     for (const Event& trigger : context.survey_triggers) set.append(trigger.IsSet());

@@ -20,7 +20,7 @@ constexpr size_t kMaxMachineIdBytes = 256;
 
 }  // namespace
 
-std::string DeviceIdText(std::span<const uint8_t, kDeviceIdBytes> raw) {
+std::string FormatDeviceIdText(std::span<const uint8_t, kDeviceIdBytes> raw) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text;
   text.reserve(kDeviceIdTextLength);
@@ -67,7 +67,7 @@ int ReadDeviceId(DeviceId& id, const std::string& machine_id_path) {
   for (size_t i = 0; i < kDeviceIdBytes; ++i) {
     id.raw[i] = static_cast<uint8_t>(digest[static_cast<qsizetype>(i)]);
   }
-  id.text = DeviceIdText(id.raw);
+  id.text = FormatDeviceIdText(id.raw);
   return 0;
 }
 

@@ -24,7 +24,7 @@ struct DeviceId {
 };
 
 // Upper-case hexadecimal of the first 10 bytes: always 20 characters.
-std::string DeviceIdText(std::span<const uint8_t, kDeviceIdBytes> raw);
+std::string FormatDeviceIdText(std::span<const uint8_t, kDeviceIdBytes> raw);
 
 // Fills `id` from the machine ID file. Returns 0, or a negative code with `id` left
 // empty (the caller tells the user "Unable to retrieve Unique Device ID").

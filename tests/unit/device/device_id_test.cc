@@ -13,9 +13,9 @@ TEST(DeviceIdTest, TextIsUpperCaseHexOfTheFirstTenBytes) {
   raw[1] = 0xFF;
   raw[9] = 0xC3;
   for (size_t i = 10; i < raw.size(); ++i) raw[i] = 0xEE;
-  EXPECT_EQ(DeviceIdText(raw), "0AFF00000000000000C3");
+  EXPECT_EQ(FormatDeviceIdText(raw), "0AFF00000000000000C3");
   raw.fill(0);
-  EXPECT_EQ(DeviceIdText(raw), "00000000000000000000");
+  EXPECT_EQ(FormatDeviceIdText(raw), "00000000000000000000");
 }
 
 TEST(DeviceIdTest, StableForOneMachineDifferentForAnother) {
@@ -29,7 +29,7 @@ TEST(DeviceIdTest, StableForOneMachineDifferentForAnother) {
   EXPECT_EQ(a.raw, b.raw);
   EXPECT_NE(a.raw, c.raw);
   EXPECT_EQ(a.text.size(), kDeviceIdTextLength);
-  EXPECT_EQ(a.text, DeviceIdText(a.raw));
+  EXPECT_EQ(a.text, FormatDeviceIdText(a.raw));
   EXPECT_EQ(a.text.find_first_not_of("0123456789ABCDEF"), std::string::npos);
 }
 
