@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   if (!command_line->ipc_server.empty()) {
     remote = std::make_unique<RemoteControl>(main_window);
     if (!remote->Listen(QString::fromStdString(command_line->ipc_server))) return 1;
-    AddHandsetState(*remote, *context, handset);
+    AddHandsetState(*remote, *context, handset, main_window.window());
   }
 
   std::string camera =

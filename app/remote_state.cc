@@ -78,7 +78,23 @@ QJsonValue ChatJson(const Handset& handset) {
 
 }  // namespace
 
-void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset) {
+void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset,
+                     Window& window) {
+  // ["set-text", control_id, text]: types into a main-window control (the chat edit box).
+  remote.AddCommand("set-text", [&window](const QJsonArray& args) {
+    RemoteControl::Reply reply;
+    if (args.size() != 2 || !args[0].isDouble() || !args[1].isString()) {
+      reply.error = "set-text takes a control id and a text";
+      return reply;
+    }
+    double id = args[0].toDouble();
+    if (id != static_cast<int>(id) || id < 0 || id > 65535) {
+      reply.error = "set-text: bad control id";
+      return reply;
+    }
+    window.SetControlText(static_cast<int>(id), args[1].toString().toStdString());
+    return reply;
+  });
   remote.AddStateProvider("own", [&] { return OwnJson(context, handset); });
   remote.AddStateProvider("online_db", [&] { return OnlineDbJson(context); });
   remote.AddStateProvider("call", [&] { return CallJson(handset); });

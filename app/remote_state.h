@@ -6,8 +6,10 @@ namespace kestrelio {
 
 class Handset;
 class RemoteControl;
+class Window;
 struct HandsetContext;
 
-void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset);
+void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset,
+                     Window& window);
 
 }  // namespace kestrelio

@@ -1,0 +1,137 @@
+"""Two people call each other: real presence server, two real handsets, driven only
+through their remote-control sockets."""
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from call_rig import CallRig, box_with  # noqa: E402
+from handset_driver import temp_dir  # noqa: E402
+
+
+def call_records(rig, handset):
+    lines = rig.study_file("calllog.txt", handset).split(b"\r\n")
+    return [line.decode() for line in lines if line]
+
+
+class CallsTest(unittest.TestCase):
+    def setUp(self):
+        self.workdir, self.cleanup = temp_dir("kestrelio-calls-")
+        self.rig = CallRig(self.workdir)
+
+    def tearDown(self):
+        self.rig.close()
+        self.cleanup()
+
+    def ring_b(self):
+        rig = self.rig
+        rig.dial(rig.ra, rig.number_b)
+        return rig.rb.wait_for(lambda s: box_with(s, "Connection") is not None, 10)
+
+    def test_call_chat_and_hang_up(self):
+        rig = self.rig
+        state = self.ring_b()
+        self.assertEqual(box_with(state, "Connection")["text"],
+                         "Incoming call from %s (Kestrelio).\n\n Accept?" % rig.number_a)
+        self.assertTrue(rig.ra.state()["controls"]["154"]["visible"])  # "Calling"
+        started = time.monotonic()
+        rig.rb.call("answer", "Connection", "yes")
+        rig.ra.wait_for(lambda s: s["flags"]["in_call"], 5)
+        rig.rb.wait_for(lambda s: s["flags"]["in_call"], 5)
+        self.assertLess(time.monotonic() - started, 2.5)
+        self.assertFalse(rig.ra.state()["controls"]["154"]["visible"])
+
+        # Video flows both ways.
+        for remote in (rig.ra, rig.rb):
+            remote.wait_for(lambda s: s["call"]["last_call"]["received_frame_sum"] >= 12, 10)
+        state = rig.ra.state()
+        self.assertTrue(state["status_text"].startswith("to %s, 0:" % rig.number_b))
+
+        # A chat line from A appears on B as "name> text".
+        rig.ra.call("set-text", 122, "hello from A")
+        rig.ra.call("command", 127)
+        rig.rb.wait_for(lambda s: "Kestrelio> hello from A" in s["chat"], 5)
+
+        rig.ra.call("command", 111)
+        rig.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 5)
+        rig.ra.call("answer", "Connection", "yes")
+        state = rig.rb.wait_for(
+            lambda s: box_with(s, "UDP Connection", "Call is disconnected by remote.") is not None, 5)
+        rig.ra.wait_for(lambda s: not s["flags"]["in_call"], 5)
+        self.assertTrue(rig.ra.state()["status_text"].startswith("Disconnected, 0:"))
+
+        for handset, direction, mark in (("a", "OUTGOING", "OUT"), ("b", "INCOMING", "IN ")):
+            records = []
+            deadline = time.monotonic() + 5
+            while not records and time.monotonic() < deadline:
+                records = call_records(rig, handset)
+                time.sleep(0.05)
+            self.assertEqual(len(records), 1, records)
+            columns = records[0].split(", ")
+            self.assertEqual(len(columns), 30, records[0])
+            self.assertEqual(columns[1], direction)
+            self.assertGreater(float(columns[15]), 0)  # frames sent a second
+            self.assertGreater(float(columns[16]), 0)  # frames received a second
+            self.assertGreater(int(columns[18]), 0)    # bytes sent
+            self.assertGreater(int(columns[19]), 0)    # bytes received
+            history = rig.study_file("history_info.txt", handset).decode()
+            self.assertTrue(history.startswith(mark + ", ["), history)
+            self.assertTrue(history.endswith("\r\n"))
+
+    def test_declined_call_is_logged_as_rejected_on_both_sides(self):
+        rig = self.rig
+        self.ring_b()
+        rig.rb.call("answer", "Connection", "no")
+        rig.ra.wait_for(lambda s: box_with(
+            s, text="User is not available. Please try again later.") is not None, 5)
+        for handset in ("a", "b"):
+            deadline = time.monotonic() + 5
+            while b"rejected" not in rig.study_file("calllog.txt", handset):
+                self.assertLess(time.monotonic(), deadline, "no rejected record on " + handset)
+                time.sleep(0.05)
+        self.assertFalse(rig.ra.state()["flags"]["in_call"])
+
+    def test_unanswered_prompt_becomes_a_missed_call(self):
+        rig = self.rig
+        self.ring_b()
+        # 30 s prompt, shortened by the timer scale.
+        state = rig.rb.wait_for(lambda s: box_with(s, "Connection") is None and any(
+            d["id"] == 157 for d in s["dialogs"]), 20)
+        dialog = [d for d in state["dialogs"] if d["id"] == 157][0]
+        self.assertEqual(dialog["controls"]["2006"]["text"], "You have 1 missed call")
+        self.assertEqual(state["call"]["missed_calls"], 1)
+        deadline = time.monotonic() + 5
+        while b"missed" not in rig.study_file("calllog.txt", "b"):
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.05)
+        self.assertIn(b"IN*", rig.study_file("history_info.txt", "b"))
+
+    def test_caller_cancels_while_ringing(self):
+        rig = self.rig
+        self.ring_b()
+        rig.ra.call("command", 155)
+        rig.rb.wait_for(lambda s: box_with(s, "Connection") is None, 10)
+        for handset in ("a", "b"):
+            deadline = time.monotonic() + 5
+            while b"cancelled" not in rig.study_file("calllog.txt", handset):
+                self.assertLess(time.monotonic(), deadline, "no cancelled record on " + handset)
+                time.sleep(0.05)
+        self.assertFalse(rig.ra.state()["controls"]["154"]["visible"])
+
+    def test_network_cut_ends_the_call_after_the_loss_timer(self):
+        rig = self.rig
+        self.ring_b()
+        rig.rb.call("answer", "Connection", "yes")
+        rig.ra.wait_for(lambda s: s["call"]["last_call"]["received_frame_sum"] >= 12, 10)
+        rig.b.kill()
+        cut = time.monotonic()
+        rig.ra.wait_for(lambda s: box_with(
+            s, "Disconnect", "Call was disconnected from network") is not None, 10)
+        # 5 s after the last video, shortened by the timer scale of 0.2.
+        self.assertGreater(time.monotonic() - cut, 0.5)
+        self.assertFalse(rig.ra.state()["flags"]["in_call"])
+
+
+if __name__ == "__main__":
+    unittest.main()
