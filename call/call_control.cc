@@ -163,12 +163,13 @@ void CallControl::OnPauseToggled() {
 void CallControl::OnCancel() {
   ctx_.window.KillTimer(kTimerNoAnswer);
   ctx_.call_flags.cancelled.store(true);
+  // Set before the cancel goes out, so the callee's confirming cancel always finds it.
+  signalling_.state().outgoing_cancelled.store(true);
   if (ctx_.call_flags.calling.load()) {
     signalling_.SendCallCancel();
     PumpingWait(kCancelWaitMs);
     ctx_.sessions.CloseSession();
   }
-  signalling_.state().outgoing_cancelled.store(true);
   ctx_.window.ShowControl(kControlCalling, false);
   ctx_.window.ShowControl(kControlCancel, false);
   ctx_.window.KillTimer(kTimerCallingAnimation);

@@ -131,6 +131,19 @@ class FakeDevices : public CallDevices {
   std::vector<int> surveys;
 };
 
+class FakeSessions : public ControlSessions {
+ public:
+  bool HasOpenSession() const override { return open.load(); }
+  void CloseSession() override {
+    if (open.exchange(false)) closes++;
+  }
+  void ForgetSession() override { open = false; }
+  void RestoreSavedSession() override { restores++; }
+  std::atomic<bool> open{false};
+  std::atomic<int> closes{0};
+  std::atomic<int> restores{0};
+};
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -245,7 +258,7 @@ class CallHarness {
   CallFlags call_flags;
   ViewFlags view_flags;
   FakeDevices devices;
-  NoControlSessions sessions;
+  FakeSessions sessions;
   std::mutex connection_mutex;
   std::timed_mutex logging_mutex;
 

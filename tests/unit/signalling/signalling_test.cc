@@ -382,6 +382,58 @@ TEST_F(SignallingTest, MalformedMessagesOfEveryTypeAreDroppedAndTheCallGoesOn) {
   EXPECT_TRUE(h.CallLog().empty());
 }
 
+TEST_F(SignallingTest, APromptTimeoutAnswersNotAnsweredAndCountsAMissedCall) {
+  h.Connect(/*caller=*/false);
+  h.window.HoldBoxes(kConnectionCaption);
+  h.Deliver(SetupReq(8));
+  ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
+  EXPECT_TRUE(h.window.IsTimerRunning(kTimerIncomingPrompt));
+  h.service->OnTimer(kTimerIncomingPrompt);  // the dialog is unscripted: closed at once
+  auto answer = WaitForAnswer();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->type, MessageType::kCallCancelReq);
+  WaitForHistory(2);
+  auto history = h.History();
+  EXPECT_EQ(history[0].substr(0, 3), "IN*");  // the timer's line
+  EXPECT_EQ(history[1].substr(0, 3), "IN ");  // the answer's line
+  EXPECT_NE(history[0].find("Bob, 12065550111"), std::string::npos);
+  auto log = h.CallLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(Columns(log[0])[2], "missed");
+  EXPECT_EQ(h.window.DialogsRun(), std::vector<int>{kMissedCallDialog});
+}
+
+TEST_F(SignallingTest, ASecondCallerWhilePromptedIsNotAnsweredWithoutASecondPrompt) {
+  h.window.HoldBoxes(kConnectionCaption);
+  h.Deliver(SetupReq(10));
+  ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
+  h.Deliver(SetupReq(11));
+  auto answer = WaitForAnswer();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->type, MessageType::kCallCancelReq);
+  ASSERT_TRUE(h.window.ReleaseBox(kConnectionCaption, MessageBoxResult::kNo));
+  ASSERT_TRUE(WaitFor([&] { return !Sent(MessageType::kCallRejectRsp).empty(); }));
+  EXPECT_EQ(h.BoxesWithCaption(kConnectionCaption).size(), 1u);
+}
+
+TEST_F(SignallingTest, WithAControlSessionOpenAnUnansweredPromptRepliesNoAnswer) {
+  h.sessions.open = true;
+  h.Connect(/*caller=*/false);
+  StartCall();  // a running call: no prompt
+  h.Deliver(SetupReq(12));
+  auto answer = WaitForAnswer();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->type, MessageType::kCallNoAnswerRsp);
+  WaitForHistory(1);
+  EXPECT_EQ(h.History()[0].substr(0, 3), "IN*");
+  ASSERT_TRUE(WaitFor([&] { return h.sessions.restores.load() == 1; }));
+  auto log = h.CallLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(Columns(log[0])[2], "missed");
+  EXPECT_EQ(Columns(log[0])[8], "Alice");
+  EXPECT_EQ(h.sessions.closes, 1);
+}
+
 TEST_F(SignallingTest, StopClosesAnOpenPromptAndJoins) {
   h.window.HoldBoxes(kConnectionCaption);
   h.Deliver(SetupReq(3));
