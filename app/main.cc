@@ -34,7 +34,6 @@ std::string CameraDriverDir() {
 int main(int argc, char** argv) {
   using namespace kestrelio;
   QApplication application(argc, argv);
-  SetThreadName("ui");
 
   std::vector<std::string> args;
   for (const QString& arg : QCoreApplication::arguments().mid(1)) args.push_back(arg.toStdString());

@@ -49,9 +49,12 @@ class CallsTest(unittest.TestCase):
         self.assertTrue(state["status_text"].startswith("to %s, 0:" % rig.number_b))
 
         # A chat line from A appears on B as "name> text".
+        rig.ra.call("command", 114)  # open the chat panel
         rig.ra.call("set-text", 122, "hello from A")
         rig.ra.call("command", 127)
-        rig.rb.wait_for(lambda s: "Kestrelio> hello from A" in s["chat"], 5)
+        state = rig.rb.wait_for(lambda s: any(l.endswith("> hello from A") for l in s["chat"]), 5)
+        self.assertIn("Kestrelio> hello from A", state["chat"])
+        self.assertIn("Kestrelio> hello from A", rig.ra.state()["chat"])
 
         rig.ra.call("command", 111)
         rig.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 5)

@@ -15,6 +15,8 @@ KESTRELIO = os.path.join(BIN, "kestrelio")
 
 
 class FoundationTest(unittest.TestCase):
+    next_host = 1
+
     def setUp(self):
         self.workdir, self.cleanup = temp_dir("kestrelio-system-")
         self.handsets = []
@@ -25,7 +27,11 @@ class FoundationTest(unittest.TestCase):
         self.cleanup()
 
     def start(self, name="a", args=(), binary=KESTRELIO, env=None):
-        h = Handset(binary, self.workdir, name, ["--camera", "synthetic", *args], env=env)
+        # Each handset gets its own loopback address so its sockets never meet another's.
+        FoundationTest.next_host += 1
+        bind = "127.0.1.%d" % FoundationTest.next_host
+        h = Handset(binary, self.workdir, name, ["--camera", "synthetic", "--bind", bind, *args],
+                    env=env)
         self.handsets.append(h)
         return h
 

@@ -29,23 +29,37 @@ class CallRig:
         handset_env = {"KESTRELIO_TIMER_SCALE": timer_scale}
         handset_env.update(env or {})
         presence = "%s:%d" % (server_address, port)
-        self.a = Handset(os.path.join(bin_dir, "kestrelio"), workdir, "a",
+        self.a = self.b = None
+        try:
+            self._start(bin_dir, base, presence, handset_env)
+        except BaseException:
+            self.close()
+            raise
+
+    def _start(self, bin_dir, base, presence, handset_env):
+        self.a = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "a",
                          ["--camera", "synthetic", "--bind", base + ".2", "--presence", presence],
                          env=handset_env)
-        self.b = Handset(os.path.join(bin_dir, "kestrelio"), workdir, "b",
+        self.b = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "b",
                          ["--camera", "synthetic", "--bind", base + ".3", "--presence", presence],
                          env=handset_env)
         self.ra = self.a.connect()
         self.rb = self.b.connect()
         # Both are online in each other's Online DB.
-        self.ra.wait_for(lambda s: s["online_db"]["count"] >= 2, 20)
-        self.rb.wait_for(lambda s: s["online_db"]["count"] >= 2, 20)
+        for remote, handset in ((self.ra, self.a), (self.rb, self.b)):
+            try:
+                remote.wait_for(lambda s: s["online_db"]["count"] >= 2, 20)
+            except TimeoutError:
+                for h, r in ((self.a, self.ra), (self.b, self.rb)):
+                    print("--- %s state: %s\n--- log:\n%s" % (h.profile, r.state(), h.log_text()[-3000:]))
+                raise
         self.number_a = self.ra.state()["own"]["phone_number"]
         self.number_b = self.rb.state()["own"]["phone_number"]
 
     def close(self):
         for h in (self.a, self.b):
-            h.kill()
+            if h is not None:
+                h.kill()
         if self.presence.poll() is None:
             self.presence.terminate()
             self.presence.wait()
