@@ -105,6 +105,9 @@ void CallControl::OnDial() {
       return;
     case DialOutcome::kPlaceCall: {
       PlaceCall(decision.number);
+      // Received chat lines carry the name the Online DB gives the number, as they do
+      // when the number is picked from the contacts.
+      chat_.SetPeerName(Cut(decision.name, kChatPeerNameChars));
       std::lock_guard lock(state_.mutex);
       state_.last_dialled_number = Cut(decision.number, kNumberChars);
       state_.last_dialled_name = Cut(decision.name, kNameChars);

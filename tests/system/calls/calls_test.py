@@ -34,13 +34,13 @@ class CallsTest(unittest.TestCase):
         state = self.ring_b()
         self.assertEqual(box_with(state, "Connection")["text"],
                          "Incoming call from %s (Kestrelio).\n\n Accept?" % rig.number_a)
-        self.assertTrue(rig.ra.state()["controls"]["154"]["visible"])  # "Calling"
+        rig.ra.wait_for(lambda s: s["controls"]["154"]["visible"], 5)  # "Calling"
         started = time.monotonic()
         rig.rb.call("answer", "Connection", "yes")
         rig.ra.wait_for(lambda s: s["flags"]["in_call"], 5)
         rig.rb.wait_for(lambda s: s["flags"]["in_call"], 5)
         self.assertLess(time.monotonic() - started, 2.5)
-        self.assertFalse(rig.ra.state()["controls"]["154"]["visible"])
+        rig.ra.wait_for(lambda s: not s["controls"]["154"]["visible"], 5)
 
         # Video flows both ways.
         for remote in (rig.ra, rig.rb):
@@ -55,6 +55,11 @@ class CallsTest(unittest.TestCase):
         state = rig.rb.wait_for(lambda s: any(l.endswith("> hello from A") for l in s["chat"]), 5)
         self.assertIn("Kestrelio> hello from A", state["chat"])
         self.assertIn("Kestrelio> hello from A", rig.ra.state()["chat"])
+        # B answers; A shows the line under the name the Online DB gave B's number.
+        rig.rb.call("command", 114)
+        rig.rb.call("set-text", 122, "hi A")
+        rig.rb.call("command", 127)
+        rig.ra.wait_for(lambda s: "Kestrelio> hi A" in s["chat"], 5)
 
         rig.ra.call("command", 111)
         rig.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 5)
@@ -120,7 +125,7 @@ class CallsTest(unittest.TestCase):
             while b"cancelled" not in rig.study_file("calllog.txt", handset):
                 self.assertLess(time.monotonic(), deadline, "no cancelled record on " + handset)
                 time.sleep(0.05)
-        self.assertFalse(rig.ra.state()["controls"]["154"]["visible"])
+        rig.ra.wait_for(lambda s: not s["controls"]["154"]["visible"], 5)
 
     def test_network_cut_ends_the_call_after_the_loss_timer(self):
         rig = self.rig

@@ -26,7 +26,7 @@ class CallRig:
             [os.path.join(bin_dir, "kestrelio-presence"), "--bind", server_address,
              "--port", str(port)],
             stdout=self.presence_log, stderr=subprocess.STDOUT)
-        handset_env = {"KESTRELIO_TIMER_SCALE": timer_scale}
+        handset_env = {"KESTRELIO_TIMER_SCALE": timer_scale} if timer_scale else {}
         handset_env.update(env or {})
         presence = "%s:%d" % (server_address, port)
         self.a = self.b = None
