@@ -72,7 +72,11 @@ bool CallService::OnTimer(int timer_id) {
 void CallService::Shutdown() {
   signalling_.Stop();
   std::lock_guard lock(connection_mutex_);
-  if (call_flags_.in_call.load()) control_.EndOfCall(/*close_decoder=*/true);
+  if (call_flags_.in_call.load()) {
+    // The peer hears the call end now rather than five seconds later from the silence.
+    signalling_.SendCallRelease();
+    control_.EndOfCall(/*close_decoder=*/true);
+  }
 }
 
 }  // namespace kestrelio

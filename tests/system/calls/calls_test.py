@@ -127,6 +127,19 @@ class CallsTest(unittest.TestCase):
                 time.sleep(0.05)
         rig.ra.wait_for(lambda s: not s["controls"]["154"]["visible"], 5)
 
+    def test_closing_the_window_during_a_call_releases_and_logs_it(self):
+        rig = self.rig
+        self.ring_b()
+        rig.rb.call("answer", "Connection", "yes")
+        rig.ra.wait_for(lambda s: s["call"]["last_call"]["received_frame_sum"] >= 6, 10)
+        rig.ra.call("quit")
+        self.assertEqual(rig.a.wait(), 0)
+        rig.rb.wait_for(lambda s: box_with(
+            s, "UDP Connection", "Call is disconnected by remote.") is not None, 5)
+        records = call_records(rig, "a")
+        self.assertEqual(len(records), 1, records)
+        self.assertEqual(len(records[0].split(", ")), 30)
+
     def test_network_cut_ends_the_call_after_the_loss_timer(self):
         rig = self.rig
         self.ring_b()
