@@ -51,6 +51,16 @@ QMessageBox::StandardButton ButtonFor(MessageBoxResult result) {
 
 }  // namespace
 
+void MainWindow::OpenAndWait(Event& done, const std::function<void(bool modal)>& open) {
+  if (OnGuiThread()) {
+    open(/*modal=*/true);
+  } else {
+    QMetaObject::invokeMethod(
+        this, [open] { open(/*modal=*/false); }, Qt::QueuedConnection);
+    done.Wait();
+  }
+}
+
 MessageBoxResult MainWindow::ShowMessageBox(std::string_view text, std::string_view caption,
                                             MessageBoxButtons buttons) {
   auto record = std::make_shared<BoxRecord>();
@@ -61,13 +71,7 @@ MessageBoxResult MainWindow::ShowMessageBox(std::string_view text, std::string_v
     if (closing_) return MessageBoxResult::kClosed;
     boxes_.push_back(record);
   }
-  if (OnGuiThread()) {
-    OpenBox(record, /*modal=*/true);
-  } else {
-    QMetaObject::invokeMethod(
-        this, [this, record] { OpenBox(record, /*modal=*/false); }, Qt::QueuedConnection);
-    record->done.Wait();
-  }
+  OpenAndWait(record->done, [this, record](bool modal) { OpenBox(record, modal); });
   std::lock_guard lock(boxes_mutex_);
   return record->result;
 }
@@ -125,17 +129,16 @@ void MainWindow::FinishBox(BoxRecord& record, MessageBoxResult result) {
   record.done.Set();
 }
 
-bool MainWindow::CloseMessageBox(std::string_view caption) {
-  std::shared_ptr<BoxRecord> record;
-  {
-    std::lock_guard lock(boxes_mutex_);
-    for (const auto& r : boxes_) {
-      if (!r->finished && r->info.caption == caption) {
-        record = r;
-        break;
-      }
-    }
+std::shared_ptr<MainWindow::BoxRecord> MainWindow::FindOpenBox(std::string_view caption) const {
+  std::lock_guard lock(boxes_mutex_);
+  for (const auto& r : boxes_) {
+    if (!r->finished && r->info.caption == caption) return r;
   }
+  return nullptr;
+}
+
+bool MainWindow::CloseMessageBox(std::string_view caption) {
+  std::shared_ptr<BoxRecord> record = FindOpenBox(caption);
   if (!record) return false;
   FinishBox(*record, MessageBoxResult::kClosed);
   PostToGui([record] {
@@ -154,16 +157,7 @@ std::vector<OpenBoxInfo> MainWindow::OpenBoxes() const {
 }
 
 bool MainWindow::AnswerBox(std::string_view caption, MessageBoxResult result) {
-  std::shared_ptr<BoxRecord> record;
-  {
-    std::lock_guard lock(boxes_mutex_);
-    for (const auto& r : boxes_) {
-      if (!r->finished && r->info.caption == caption) {
-        record = r;
-        break;
-      }
-    }
-  }
+  std::shared_ptr<BoxRecord> record = FindOpenBox(caption);
   if (!record) return false;
   const bool yes_no = record->info.buttons == MessageBoxButtons::kYesNo;
   const bool allowed = yes_no
@@ -194,13 +188,7 @@ int MainWindow::RunDialog(int dialog_id, DialogController& controller) {
     if (closing_) return -1;
     dialog_requests_.push_back(request);
   }
-  if (OnGuiThread()) {
-    OpenDialog(request, /*modal=*/true);
-  } else {
-    QMetaObject::invokeMethod(
-        this, [this, request] { OpenDialog(request, /*modal=*/false); }, Qt::QueuedConnection);
-    request->done.Wait();
-  }
+  OpenAndWait(request->done, [this, request](bool modal) { OpenDialog(request, modal); });
   std::lock_guard lock(boxes_mutex_);
   return request->result;
 }
@@ -215,17 +203,8 @@ void MainWindow::OpenDialog(const std::shared_ptr<DialogRequest>& request, bool 
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   request->dialog = dialog;
   dialogs_.push_back(dialog);
-  connect(dialog, &QDialog::finished, this, [this, request](int result) {
-    DialogRequest* raw = request.get();
-    std::lock_guard lock(boxes_mutex_);
-    if (raw->finished) return;
-    raw->finished = true;
-    raw->result = result;
-    dialog_requests_.erase(std::remove_if(dialog_requests_.begin(), dialog_requests_.end(),
-                                          [&](const auto& r) { return r.get() == raw; }),
-                           dialog_requests_.end());
-    raw->done.Set();
-  });
+  connect(dialog, &QDialog::finished, this,
+          [this, request](int result) { FinishDialog(*request, result); });
   dialog->Initialise();
   {
     std::lock_guard lock(boxes_mutex_);
@@ -236,6 +215,17 @@ void MainWindow::OpenDialog(const std::shared_ptr<DialogRequest>& request, bool 
   } else {
     dialog->open();
   }
+}
+
+void MainWindow::FinishDialog(DialogRequest& request, int result) {
+  std::lock_guard lock(boxes_mutex_);
+  if (request.finished) return;
+  request.finished = true;
+  request.result = result;
+  dialog_requests_.erase(std::remove_if(dialog_requests_.begin(), dialog_requests_.end(),
+                                        [&](const auto& r) { return r.get() == &request; }),
+                         dialog_requests_.end());
+  request.done.Set();
 }
 
 std::vector<TemplateDialog*> MainWindow::OpenDialogs() const {
@@ -262,15 +252,8 @@ void MainWindow::ReleaseWaiters() {
   for (const auto& request : dialogs) {
     // The dialog lets go of its controller before the waiting worker may destroy it.
     if (request->dialog && OnGuiThread()) request->dialog->Abandon();
-    std::lock_guard lock(boxes_mutex_);
-    if (!request->finished) {
-      request->finished = true;
-      request->result = -1;
-      request->done.Set();
-    }
+    FinishDialog(*request, -1);
   }
-  std::lock_guard lock(boxes_mutex_);
-  dialog_requests_.clear();
 }
 
 }  // namespace kestrelio
