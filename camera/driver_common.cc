@@ -22,6 +22,14 @@ FrameSink ReadFrameSink(const uint8_t* request) {
   return sink;
 }
 
+bool StopCaptureThread(std::jthread& thread) {
+  if (!thread.joinable()) return false;
+  thread.request_stop();
+  thread.join();
+  thread = std::jthread();
+  return true;
+}
+
 }  // namespace kestrelio::camera_driver
 
 KCAM_EXPORT int Camera_Init(uint32_t /*mode*/, uint32_t* result, uint32_t, uint32_t) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <thread>
 
 #include "camera/kcam.h"
 
@@ -22,6 +23,9 @@ struct FrameSink {
 // Reads the 64-bit little-endian callback and context fields of a capture request of
 // KCAM_REQUEST_BYTES bytes.
 FrameSink ReadFrameSink(const uint8_t* request);
+
+// Asks the capture thread to stop and joins it; false when none was running.
+bool StopCaptureThread(std::jthread& thread);
 
 // Hooks each driver defines.
 // 0 when the driver can capture, else the error code Camera_Init reports.

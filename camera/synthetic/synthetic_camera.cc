@@ -43,10 +43,7 @@ class SyntheticCamera {
 
   int End() {
     std::lock_guard lock(mutex_);
-    if (!thread_.joinable()) return 0;
-    thread_.request_stop();
-    thread_.join();
-    thread_ = std::jthread();
+    if (!camera_driver::StopCaptureThread(thread_)) return 0;
     return 1;
   }
 

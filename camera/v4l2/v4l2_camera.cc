@@ -91,10 +91,7 @@ class V4l2Camera {
 
   int End() {
     std::lock_guard lock(mutex_);
-    if (!thread_.joinable()) return 0;
-    thread_.request_stop();
-    thread_.join();
-    thread_ = std::jthread();
+    if (!camera_driver::StopCaptureThread(thread_)) return 0;
     Close();
     return 1;
   }
