@@ -49,6 +49,20 @@ QMessageBox::StandardButton ButtonFor(MessageBoxResult result) {
   }
 }
 
+// Under boxes_mutex_: gives a box or dialog request its result, takes it off `waiting` and
+// wakes its waiter. Only the first result counts.
+template <typename Request, typename Result>
+void FinishWaiting(std::vector<std::shared_ptr<Request>>& waiting, Request& request,
+                   Result result) {
+  if (request.finished) return;
+  request.finished = true;
+  request.result = result;
+  waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                               [&](const auto& r) { return r.get() == &request; }),
+                waiting.end());
+  request.done.Set();
+}
+
 }  // namespace
 
 void MainWindow::OpenAndWait(Event& done, const std::function<void(bool modal)>& open) {
@@ -120,13 +134,7 @@ void MainWindow::OpenBox(const std::shared_ptr<BoxRecord>& record, bool modal) {
 
 void MainWindow::FinishBox(BoxRecord& record, MessageBoxResult result) {
   std::lock_guard lock(boxes_mutex_);
-  if (record.finished) return;
-  record.finished = true;
-  record.result = result;
-  boxes_.erase(std::remove_if(boxes_.begin(), boxes_.end(),
-                              [&](const auto& r) { return r.get() == &record; }),
-               boxes_.end());
-  record.done.Set();
+  FinishWaiting(boxes_, record, result);
 }
 
 std::shared_ptr<MainWindow::BoxRecord> MainWindow::FindOpenBox(std::string_view caption) const {
@@ -219,13 +227,7 @@ void MainWindow::OpenDialog(const std::shared_ptr<DialogRequest>& request, bool 
 
 void MainWindow::FinishDialog(DialogRequest& request, int result) {
   std::lock_guard lock(boxes_mutex_);
-  if (request.finished) return;
-  request.finished = true;
-  request.result = result;
-  dialog_requests_.erase(std::remove_if(dialog_requests_.begin(), dialog_requests_.end(),
-                                        [&](const auto& r) { return r.get() == &request; }),
-                         dialog_requests_.end());
-  request.done.Set();
+  FinishWaiting(dialog_requests_, request, result);
 }
 
 std::vector<TemplateDialog*> MainWindow::OpenDialogs() const {
