@@ -138,9 +138,16 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   void ApplyControlText(int control_id);
   void ApplyControlVisible(int control_id);
   void OnTimerFired(int timer_id);
+  // On the GUI thread runs open(modal=true); from a worker posts open(modal=false) to the
+  // GUI thread and waits for `done`.
+  void OpenAndWait(Event& done, const std::function<void(bool modal)>& open);
   void OpenBox(const std::shared_ptr<BoxRecord>& record, bool modal);
+  // The first unfinished box with this caption, or null.
+  std::shared_ptr<BoxRecord> FindOpenBox(std::string_view caption) const;
   void FinishBox(BoxRecord& record, MessageBoxResult result);
   void OpenDialog(const std::shared_ptr<DialogRequest>& request, bool modal);
+  // Records the dialog's result, drops it from dialog_requests_ and wakes its waiter; once.
+  void FinishDialog(DialogRequest& request, int result);
   void ReleaseWaiters();
   void OnClientResized(int width, int height);
 

@@ -49,7 +49,31 @@ QMessageBox::StandardButton ButtonFor(MessageBoxResult result) {
   }
 }
 
+// Under boxes_mutex_: gives a box or dialog request its result, takes it off `waiting` and
+// wakes its waiter. Only the first result counts.
+template <typename Request, typename Result>
+void FinishWaiting(std::vector<std::shared_ptr<Request>>& waiting, Request& request,
+                   Result result) {
+  if (request.finished) return;
+  request.finished = true;
+  request.result = result;
+  waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                               [&](const auto& r) { return r.get() == &request; }),
+                waiting.end());
+  request.done.Set();
+}
+
 }  // namespace
+
+void MainWindow::OpenAndWait(Event& done, const std::function<void(bool modal)>& open) {
+  if (OnGuiThread()) {
+    open(/*modal=*/true);
+  } else {
+    QMetaObject::invokeMethod(
+        this, [open] { open(/*modal=*/false); }, Qt::QueuedConnection);
+    done.Wait();
+  }
+}
 
 MessageBoxResult MainWindow::ShowMessageBox(std::string_view text, std::string_view caption,
                                             MessageBoxButtons buttons) {
@@ -61,13 +85,7 @@ MessageBoxResult MainWindow::ShowMessageBox(std::string_view text, std::string_v
     if (closing_) return MessageBoxResult::kClosed;
     boxes_.push_back(record);
   }
-  if (OnGuiThread()) {
-    OpenBox(record, /*modal=*/true);
-  } else {
-    QMetaObject::invokeMethod(
-        this, [this, record] { OpenBox(record, /*modal=*/false); }, Qt::QueuedConnection);
-    record->done.Wait();
-  }
+  OpenAndWait(record->done, [this, record](bool modal) { OpenBox(record, modal); });
   std::lock_guard lock(boxes_mutex_);
   return record->result;
 }
@@ -116,26 +134,19 @@ void MainWindow::OpenBox(const std::shared_ptr<BoxRecord>& record, bool modal) {
 
 void MainWindow::FinishBox(BoxRecord& record, MessageBoxResult result) {
   std::lock_guard lock(boxes_mutex_);
-  if (record.finished) return;
-  record.finished = true;
-  record.result = result;
-  boxes_.erase(std::remove_if(boxes_.begin(), boxes_.end(),
-                              [&](const auto& r) { return r.get() == &record; }),
-               boxes_.end());
-  record.done.Set();
+  FinishWaiting(boxes_, record, result);
+}
+
+std::shared_ptr<MainWindow::BoxRecord> MainWindow::FindOpenBox(std::string_view caption) const {
+  std::lock_guard lock(boxes_mutex_);
+  for (const auto& r : boxes_) {
+    if (!r->finished && r->info.caption == caption) return r;
+  }
+  return nullptr;
 }
 
 bool MainWindow::CloseMessageBox(std::string_view caption) {
-  std::shared_ptr<BoxRecord> record;
-  {
-    std::lock_guard lock(boxes_mutex_);
-    for (const auto& r : boxes_) {
-      if (!r->finished && r->info.caption == caption) {
-        record = r;
-        break;
-      }
-    }
-  }
+  std::shared_ptr<BoxRecord> record = FindOpenBox(caption);
   if (!record) return false;
   FinishBox(*record, MessageBoxResult::kClosed);
   PostToGui([record] {
@@ -154,16 +165,7 @@ std::vector<OpenBoxInfo> MainWindow::OpenBoxes() const {
 }
 
 bool MainWindow::AnswerBox(std::string_view caption, MessageBoxResult result) {
-  std::shared_ptr<BoxRecord> record;
-  {
-    std::lock_guard lock(boxes_mutex_);
-    for (const auto& r : boxes_) {
-      if (!r->finished && r->info.caption == caption) {
-        record = r;
-        break;
-      }
-    }
-  }
+  std::shared_ptr<BoxRecord> record = FindOpenBox(caption);
   if (!record) return false;
   const bool yes_no = record->info.buttons == MessageBoxButtons::kYesNo;
   const bool allowed = yes_no
@@ -194,13 +196,7 @@ int MainWindow::RunDialog(int dialog_id, DialogController& controller) {
     if (closing_) return -1;
     dialog_requests_.push_back(request);
   }
-  if (OnGuiThread()) {
-    OpenDialog(request, /*modal=*/true);
-  } else {
-    QMetaObject::invokeMethod(
-        this, [this, request] { OpenDialog(request, /*modal=*/false); }, Qt::QueuedConnection);
-    request->done.Wait();
-  }
+  OpenAndWait(request->done, [this, request](bool modal) { OpenDialog(request, modal); });
   std::lock_guard lock(boxes_mutex_);
   return request->result;
 }
@@ -215,17 +211,8 @@ void MainWindow::OpenDialog(const std::shared_ptr<DialogRequest>& request, bool 
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   request->dialog = dialog;
   dialogs_.push_back(dialog);
-  connect(dialog, &QDialog::finished, this, [this, request](int result) {
-    DialogRequest* raw = request.get();
-    std::lock_guard lock(boxes_mutex_);
-    if (raw->finished) return;
-    raw->finished = true;
-    raw->result = result;
-    dialog_requests_.erase(std::remove_if(dialog_requests_.begin(), dialog_requests_.end(),
-                                          [&](const auto& r) { return r.get() == raw; }),
-                           dialog_requests_.end());
-    raw->done.Set();
-  });
+  connect(dialog, &QDialog::finished, this,
+          [this, request](int result) { FinishDialog(*request, result); });
   dialog->Initialise();
   {
     std::lock_guard lock(boxes_mutex_);
@@ -236,6 +223,11 @@ void MainWindow::OpenDialog(const std::shared_ptr<DialogRequest>& request, bool 
   } else {
     dialog->open();
   }
+}
+
+void MainWindow::FinishDialog(DialogRequest& request, int result) {
+  std::lock_guard lock(boxes_mutex_);
+  FinishWaiting(dialog_requests_, request, result);
 }
 
 std::vector<TemplateDialog*> MainWindow::OpenDialogs() const {
@@ -262,15 +254,8 @@ void MainWindow::ReleaseWaiters() {
   for (const auto& request : dialogs) {
     // The dialog lets go of its controller before the waiting worker may destroy it.
     if (request->dialog && OnGuiThread()) request->dialog->Abandon();
-    std::lock_guard lock(boxes_mutex_);
-    if (!request->finished) {
-      request->finished = true;
-      request->result = -1;
-      request->done.Set();
-    }
+    FinishDialog(*request, -1);
   }
-  std::lock_guard lock(boxes_mutex_);
-  dialog_requests_.clear();
 }
 
 }  // namespace kestrelio

@@ -1,7 +1,7 @@
 // The synthetic camera driver: 96x80 frames of a moving scene (or of the Y4M file that
 // KESTRELIO_CAMERA_Y4M names, looped) delivered from the driver's own thread at
-// 12 frames/s. The driver contract is a set of free C functions without a handle, so the
-// driver's one instance lives at file scope here.
+// 12 frames/s. The entry points are in camera/driver_common.cc; the driver's one instance
+// lives at file scope here.
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -11,33 +11,23 @@
 #include <thread>
 
 #include "base/diag.h"
+#include "camera/driver_common.h"
 #include "camera/kcam.h"
 #include "camera/synthetic/synthetic_scene.h"
 #include "camera/synthetic/y4m_reader.h"
 
-#define KCAM_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace kestrelio {
 namespace {
 
-constexpr auto kFramePeriod = std::chrono::microseconds(1'000'000 / 12);
-
-uint64_t ReadU64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
+constexpr auto kFramePeriod = std::chrono::microseconds(camera_driver::kFramePeriodUs);
 
 class SyntheticCamera {
  public:
   bool Begin(const uint8_t* request) {
     std::lock_guard lock(mutex_);
     if (thread_.joinable()) return false;
-    callback_ = reinterpret_cast<KcamFrameCallback>(
-        static_cast<uintptr_t>(ReadU64(request + KCAM_REQUEST_CALLBACK_OFFSET)));
-    context_ = reinterpret_cast<void*>(
-        static_cast<uintptr_t>(ReadU64(request + KCAM_REQUEST_CONTEXT_OFFSET)));
-    if (callback_ == nullptr) {
+    sink_ = camera_driver::ReadFrameSink(request);
+    if (sink_.callback == nullptr) {
       Diag("synthetic camera: capture request without a callback");
       return false;
     }
@@ -53,10 +43,7 @@ class SyntheticCamera {
 
   int End() {
     std::lock_guard lock(mutex_);
-    if (!thread_.joinable()) return 0;
-    thread_.request_stop();
-    thread_.join();
-    thread_ = std::jthread();
+    if (!camera_driver::StopCaptureThread(thread_)) return 0;
     return 1;
   }
 
@@ -75,7 +62,7 @@ class SyntheticCamera {
       } else {
         DrawSyntheticFrame(index, frame);
       }
-      callback_(context_, frame.data());
+      sink_.callback(sink_.context, frame.data());
       next += kFramePeriod;
       const auto now = std::chrono::steady_clock::now();
       if (next < now - kFramePeriod) next = now;  // fell far behind: do not race to catch up
@@ -85,8 +72,7 @@ class SyntheticCamera {
 
   std::mutex mutex_;
   std::jthread thread_;
-  KcamFrameCallback callback_ = nullptr;
-  void* context_ = nullptr;
+  camera_driver::FrameSink sink_;
   Y4mClip clip_;
 };
 
@@ -98,20 +84,10 @@ SyntheticCamera& Camera() {
 }  // namespace
 }  // namespace kestrelio
 
-KCAM_EXPORT int Camera_Init(uint32_t /*mode*/, uint32_t* result, uint32_t, uint32_t) {
-  if (result != nullptr) *result = 0;
-  return 1;
-}
-KCAM_EXPORT int Camera_Begin(const uint8_t* request) {
-  return request != nullptr && kestrelio::Camera().Begin(request) ? 1 : 0;
-}
-KCAM_EXPORT int Camera_End(void) { return kestrelio::Camera().End(); }
-KCAM_EXPORT int Camera_Deinit(void) { return 1; }
-KCAM_EXPORT int Camera_SetProperty(uint32_t, const uint32_t*) { return 1; }
-KCAM_EXPORT int Camera_GetProperty(uint32_t, uint32_t* value) {
-  if (value != nullptr) *value = 0;
-  return 1;
-}
-KCAM_EXPORT int Camera_EncodeJPEG(void*) { return 0; }
-KCAM_EXPORT int Camera_SetRecordParams(void*) { return 0; }
-KCAM_EXPORT int Camera_JPEG_EXIF_INFO(void*) { return 0; }
+namespace kestrelio::camera_driver {
+
+uint32_t Init() { return 0; }
+bool Begin(const uint8_t* request) { return Camera().Begin(request); }
+int End() { return Camera().End(); }
+
+}  // namespace kestrelio::camera_driver

@@ -2,8 +2,8 @@
 // device, asked for 640x480 at 12 frames/s; libv4l2 converts whatever the device sends
 // (YUYV, MJPEG, ...) to planar 4:2:0, libswscale crops to 6:5 and scales to 96x80, and
 // the frames go to the callback as NV21 bottom-up from the driver's own thread, thinned to
-// 12 frames/s when the device runs faster. The driver contract is a set of free C
-// functions without a handle, so the driver's one instance lives at file scope here.
+// 12 frames/s when the device runs faster. The entry points are in
+// camera/driver_common.cc; the driver's one instance lives at file scope here.
 #include <fcntl.h>
 #include <libv4l2.h>
 #include <linux/videodev2.h>
@@ -25,24 +25,16 @@ extern "C" {
 }
 
 #include "base/diag.h"
+#include "camera/driver_common.h"
 #include "camera/kcam.h"
 #include "camera/synthetic/synthetic_scene.h"
 #include "camera/v4l2/frame_pacer.h"
-
-#define KCAM_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace kestrelio {
 namespace {
 
 constexpr int kW = KCAM_FRAME_WIDTH;
 constexpr int kH = KCAM_FRAME_HEIGHT;
-constexpr int64_t kPeriodUs = 1'000'000 / 12;
-
-uint64_t ReadU64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
 
 int Ioctl(int fd, unsigned long request, void* arg) {
   int r;
@@ -88,11 +80,8 @@ class V4l2Camera {
   bool Begin(const uint8_t* request) {
     std::lock_guard lock(mutex_);
     if (thread_.joinable() || device_.empty()) return false;
-    callback_ = reinterpret_cast<KcamFrameCallback>(
-        static_cast<uintptr_t>(ReadU64(request + KCAM_REQUEST_CALLBACK_OFFSET)));
-    context_ = reinterpret_cast<void*>(
-        static_cast<uintptr_t>(ReadU64(request + KCAM_REQUEST_CONTEXT_OFFSET)));
-    if (callback_ == nullptr || !Open()) {
+    sink_ = camera_driver::ReadFrameSink(request);
+    if (sink_.callback == nullptr || !Open()) {
       Close();
       return false;
     }
@@ -102,10 +91,7 @@ class V4l2Camera {
 
   int End() {
     std::lock_guard lock(mutex_);
-    if (!thread_.joinable()) return 0;
-    thread_.request_stop();
-    thread_.join();
-    thread_ = std::jthread();
+    if (!camera_driver::StopCaptureThread(thread_)) return 0;
     Close();
     return 1;
   }
@@ -212,13 +198,13 @@ class V4l2Camera {
     const int dst_stride[3] = {kW, kW / 2, kW / 2};
     sws_scale(scaler_, src, src_stride, 0, crop_height_, dst, dst_stride);
     I420TopDownToNv21BottomUp(i420_, frame_);
-    callback_(context_, frame_.data());
+    sink_.callback(sink_.context, frame_.data());
   }
 
   void Run(std::stop_token stop) {
     SetThreadName("kcam-v4l2");
-    FramePacer pacer(kPeriodUs);
-    pacer.SetSlackUs(kPeriodUs / 5);
+    FramePacer pacer(camera_driver::kFramePeriodUs);
+    pacer.SetSlackUs(camera_driver::kFramePeriodUs / 5);
     const size_t image_bytes = size_t(stride_) * size_t(height_) * 3 / 2;
     while (!stop.stop_requested()) {
       pollfd p{fd_, POLLIN, 0};
@@ -261,8 +247,7 @@ class V4l2Camera {
   SwsContext* scaler_ = nullptr;
   std::array<uint8_t, KCAM_FRAME_BYTES> i420_{};
   std::array<uint8_t, KCAM_FRAME_BYTES> frame_{};
-  KcamFrameCallback callback_ = nullptr;
-  void* context_ = nullptr;
+  camera_driver::FrameSink sink_;
 };
 
 V4l2Camera& Camera() {
@@ -273,21 +258,10 @@ V4l2Camera& Camera() {
 }  // namespace
 }  // namespace kestrelio
 
-KCAM_EXPORT int Camera_Init(uint32_t /*mode*/, uint32_t* result, uint32_t, uint32_t) {
-  const uint32_t code = kestrelio::Camera().Init();
-  if (result != nullptr) *result = code;
-  return code == 0 ? 1 : 0;
-}
-KCAM_EXPORT int Camera_Begin(const uint8_t* request) {
-  return request != nullptr && kestrelio::Camera().Begin(request) ? 1 : 0;
-}
-KCAM_EXPORT int Camera_End(void) { return kestrelio::Camera().End(); }
-KCAM_EXPORT int Camera_Deinit(void) { return 1; }
-KCAM_EXPORT int Camera_SetProperty(uint32_t, const uint32_t*) { return 1; }
-KCAM_EXPORT int Camera_GetProperty(uint32_t, uint32_t* value) {
-  if (value != nullptr) *value = 0;
-  return 1;
-}
-KCAM_EXPORT int Camera_EncodeJPEG(void*) { return 0; }
-KCAM_EXPORT int Camera_SetRecordParams(void*) { return 0; }
-KCAM_EXPORT int Camera_JPEG_EXIF_INFO(void*) { return 0; }
+namespace kestrelio::camera_driver {
+
+uint32_t Init() { return Camera().Init(); }
+bool Begin(const uint8_t* request) { return Camera().Begin(request); }
+int End() { return Camera().End(); }
+
+}  // namespace kestrelio::camera_driver

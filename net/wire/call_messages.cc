@@ -8,7 +8,7 @@ namespace kestrelio {
 
 using wire_internal::BeginMessage;
 using wire_internal::CheckMessage;
-using wire_internal::ReportBadFields;
+using wire_internal::FieldsIfSound;
 
 namespace {
 
@@ -45,11 +45,7 @@ std::optional<CallSetupFields> ParseSetup(std::span<const uint8_t> datagram, Mes
   f.video_format = r.U16Le(76);
   f.video_width = r.U16Le(78);
   f.video_height = r.U16Le(80);
-  if (!r.ok()) {
-    ReportBadFields(type, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, type, datagram.size(), f);
 }
 
 size_t BuildEcho(std::span<uint8_t> out, MessageType type, const SetupEchoFields& f) {
@@ -66,11 +62,7 @@ std::optional<SetupEchoFields> ParseEcho(std::span<const uint8_t> datagram, Mess
   if (!header) return std::nullopt;
   ByteReader r(datagram);
   SetupEchoFields f{header->word4, r.Text<16>(6), r.Text<20>(22), r.U16Le(42)};
-  if (!r.ok()) {
-    ReportBadFields(type, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, type, datagram.size(), f);
 }
 
 }  // namespace
@@ -163,11 +155,7 @@ std::optional<AnswerFields> ParseCallAnswer(std::span<const uint8_t> datagram) {
     f.video_width = r.U16Le(78);
     f.video_height = r.U16Le(80);
   }
-  if (!r.ok()) {
-    ReportBadFields(type, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, type, datagram.size(), f);
 }
 
 size_t BuildCallCancelReq(std::span<uint8_t> out) {

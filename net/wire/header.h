@@ -80,5 +80,17 @@ std::optional<Header> CheckMessage(std::span<const uint8_t> datagram, MessageTyp
 // Reports a message whose fields were out of bounds or whose text slot lacked a NUL.
 void ReportBadFields(MessageType type, size_t size);
 
+// `fields` when every read of `r` was sound, else reports the message (ReportBadFields)
+// and gives std::nullopt: the last step of every parser that reads fixed fields.
+template <typename Fields>
+std::optional<Fields> FieldsIfSound(const ByteReader& r, MessageType type, size_t size,
+                                    const Fields& fields) {
+  if (!r.ok()) {
+    ReportBadFields(type, size);
+    return std::nullopt;
+  }
+  return fields;
+}
+
 }  // namespace wire_internal
 }  // namespace kestrelio

@@ -6,7 +6,7 @@ namespace kestrelio {
 
 using wire_internal::BeginMessage;
 using wire_internal::CheckMessage;
-using wire_internal::ReportBadFields;
+using wire_internal::FieldsIfSound;
 
 namespace {
 
@@ -41,11 +41,7 @@ std::optional<KeepAliveFields> ParseKeepAlive(std::span<const uint8_t> datagram)
   f.version = r.Text<16>(76);
   f.device_id = r.Text<22>(92);
   f.status = r.U16Le(114);
-  if (!r.ok()) {
-    ReportBadFields(MessageType::kKeepAlive, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, MessageType::kKeepAlive, datagram.size(), f);
 }
 
 size_t BuildUserListInd(std::span<uint8_t> out, const UserListFields& f) {
@@ -97,11 +93,7 @@ std::optional<UserListFields> ParseUserListInd(std::span<const uint8_t> datagram
     f.entries[i].phone = r.Text<16>(at + 2);
     f.entries[i].user_name = r.Text<32>(at + 18);
   }
-  if (!r.ok()) {
-    ReportBadFields(MessageType::kUserListInd, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, MessageType::kUserListInd, datagram.size(), f);
 }
 
 size_t BuildCallRequest(std::span<uint8_t> out, const CallRequestFields& f) {
@@ -117,11 +109,7 @@ std::optional<CallRequestFields> ParseCallRequest(std::span<const uint8_t> datag
   if (!header) return std::nullopt;
   ByteReader r(datagram);
   CallRequestFields f{header->word4, r.Text<16>(6), r.Text<16>(22)};
-  if (!r.ok()) {
-    ReportBadFields(MessageType::kCallRequest, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, MessageType::kCallRequest, datagram.size(), f);
 }
 
 size_t BuildCallConnectInd(std::span<uint8_t> out, const CallConnectFields& f) {
@@ -148,11 +136,7 @@ std::optional<CallConnectFields> ParseCallConnectInd(std::span<const uint8_t> da
   f.own_public_address = r.Text<20>(68);
   f.own_public_port = r.U16Le(88);
   f.note = r.Text<22>(90);
-  if (!r.ok()) {
-    ReportBadFields(MessageType::kCallConnectInd, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, MessageType::kCallConnectInd, datagram.size(), f);
 }
 
 size_t BuildCallSetupReport(std::span<uint8_t> out, const CallSetupReportFields& f) {
@@ -181,11 +165,7 @@ std::optional<CallSetupReportFields> ParseCallSetupReport(std::span<const uint8_
   f.repetitions = r.U16Le(12);
   f.peer = ReadEndpoint(r, 14);
   f.own = ReadEndpoint(r, 74);
-  if (!r.ok()) {
-    ReportBadFields(MessageType::kCallSetupReport, datagram.size());
-    return std::nullopt;
-  }
-  return f;
+  return FieldsIfSound(r, MessageType::kCallSetupReport, datagram.size(), f);
 }
 
 }  // namespace kestrelio
