@@ -33,7 +33,7 @@ class CallsTest(unittest.TestCase):
         rig = self.rig
         state = self.ring_b()
         self.assertEqual(box_with(state, "Connection")["text"],
-                         "Incoming call from %s (Kestrelio).\n\n Accept?" % rig.number_a)
+                         "Incoming call from %s (Alma).\n\n Accept?" % rig.number_a)
         rig.ra.wait_for(lambda s: s["controls"]["154"]["visible"], 5)  # "Calling"
         started = time.monotonic()
         rig.rb.call("answer", "Connection", "yes")
@@ -53,13 +53,13 @@ class CallsTest(unittest.TestCase):
         rig.ra.call("set-text", 122, "hello from A")
         rig.ra.call("command", 127)
         state = rig.rb.wait_for(lambda s: any(l.endswith("> hello from A") for l in s["chat"]), 5)
-        self.assertIn("Kestrelio> hello from A", state["chat"])
-        self.assertIn("Kestrelio> hello from A", rig.ra.state()["chat"])
+        self.assertIn("Alma> hello from A", state["chat"])
+        self.assertIn("Alma> hello from A", rig.ra.state()["chat"])
         # B answers; A shows the line under the name the Online DB gave B's number.
         rig.rb.call("command", 114)
         rig.rb.call("set-text", 122, "hi A")
         rig.rb.call("command", 127)
-        rig.ra.wait_for(lambda s: "Kestrelio> hi A" in s["chat"], 5)
+        rig.ra.wait_for(lambda s: "Bruno> hi A" in s["chat"], 5)
 
         rig.ra.call("command", 111)
         rig.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 5)

@@ -12,6 +12,12 @@ def free_udp_port(address):
         return s.getsockname()[1]
 
 
+# Two handsets started in the same instant could make up the same number (it is drawn
+# from the clock), so the rig gives each its own.
+NUMBER_A, NAME_A = "12065550101", "Alma"
+NUMBER_B, NAME_B = "12065550102", "Bruno"
+
+
 class CallRig:
     """Presence server on `base`.1, handsets A and B on `base`.2 and `base`.3."""
 
@@ -39,10 +45,10 @@ class CallRig:
     def _start(self, bin_dir, base, presence, handset_env):
         self.a = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "a",
                          ["--camera", "synthetic", "--bind", base + ".2", "--presence", presence],
-                         env=handset_env)
+                         env=handset_env, identity=(NUMBER_A, NAME_A))
         self.b = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "b",
                          ["--camera", "synthetic", "--bind", base + ".3", "--presence", presence],
-                         env=handset_env)
+                         env=handset_env, identity=(NUMBER_B, NAME_B))
         self.ra = self.a.connect()
         self.rb = self.b.connect()
         # Both are online in each other's Online DB.

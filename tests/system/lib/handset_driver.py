@@ -79,9 +79,14 @@ class Remote:
 class Handset:
     """A kestrelio process with its own profile folder and remote-control socket."""
 
-    def __init__(self, binary, workdir, name, extra_args=(), env=None):
+    def __init__(self, binary, workdir, name, extra_args=(), env=None, identity=None):
         self.profile = os.path.join(workdir, name)
         os.makedirs(self.profile, exist_ok=True)
+        if identity:
+            # (phone number, user name) stored before the first start.
+            with open(os.path.join(self.profile, "settings.ini"), "w") as f:
+                f.write("[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nPhoneNumber=%s\nUserName=%s\n"
+                        % identity)
         self.socket_path = os.path.join(workdir, name + ".sock")
         self.log_path = os.path.join(workdir, name + ".log")
         args = [binary, "--profile", self.profile, "--ipc-server", self.socket_path]
