@@ -42,6 +42,9 @@ class RemoteControlTest : public ::testing::Test {
     EXPECT_TRUE(remote->Listen(path));
     client.connectToServer(path);
     EXPECT_TRUE(PumpUntil([&] { return client.state() == QLocalSocket::ConnectedState; }));
+    // One round trip: the client counts as connected before the server has taken the
+    // connection, and events pushed in between would reach nobody.
+    State();
   }
 
   // Sends one line, returns the next non-event reply (events are kept in `events`).
