@@ -156,10 +156,12 @@ bool MainWindow::CloseMessageBox(std::string_view caption) {
 }
 
 std::vector<OpenBoxInfo> MainWindow::OpenBoxes() const {
+  // Boxes on screen only: a box appears here when its "message-box" event goes out, not
+  // while its opening is still queued for the GUI thread.
   std::vector<OpenBoxInfo> out;
   std::lock_guard lock(boxes_mutex_);
   for (const auto& r : boxes_) {
-    if (!r->finished) out.push_back(r->info);
+    if (!r->finished && r->box) out.push_back(r->info);
   }
   return out;
 }
