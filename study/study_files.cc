@@ -127,11 +127,20 @@ void StudyFiles::RunWriter(std::stop_token stop) {
       if (pending_.empty()) continue;
     }
     if (!LockWithin(logging_mutex_, kMutexRetry)) continue;
-    std::lock_guard log_lock(logging_mutex_, std::adopt_lock);
-    std::lock_guard queue_lock(queue_mutex_);
-    while (!pending_.empty()) {
-      AppendLine(CallLogPath(), pending_.front());
-      pending_.pop_front();
+    {
+      std::lock_guard log_lock(logging_mutex_, std::adopt_lock);
+      std::lock_guard queue_lock(queue_mutex_);
+      writing_ = true;
+      while (!pending_.empty()) {
+        AppendLine(CallLogPath(), pending_.front());
+        pending_.pop_front();
+      }
+    }
+    // Only now is the mutex free again: a record made after WaitUntilWritten returns
+    // goes straight into the file.
+    {
+      std::lock_guard queue_lock(queue_mutex_);
+      writing_ = false;
     }
     queue_changed_.notify_all();
   }
@@ -161,7 +170,7 @@ size_t StudyFiles::PendingRecords() const {
 bool StudyFiles::WaitUntilWritten(int timeout_ms) {
   std::unique_lock queue_lock(queue_mutex_);
   return queue_changed_.wait_for(queue_lock, std::chrono::milliseconds(timeout_ms),
-                                 [this] { return pending_.empty(); });
+                                 [this] { return pending_.empty() && !writing_; });
 }
 
 }  // namespace kestrelio

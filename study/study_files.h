@@ -74,6 +74,7 @@ class StudyFiles {
   mutable std::mutex queue_mutex_;
   std::condition_variable_any queue_changed_;
   std::deque<std::string> pending_;
+  bool writing_ = false;  // the writer holds the Logging Mutex (under queue_mutex_)
   std::jthread writer_;
 };
 
