@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,8 @@
 #include <QStringList>
 #include <QThread>
 #include <QVariantMap>
+#include <chrono>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -47,12 +51,14 @@ class PrivateBus {
       pid_ = 0;
       return;
     }
-    while (!std::filesystem::exists(socket_)) {
+    // The socket file appears at bind, a moment before the daemon listens: wait until a
+    // connection is taken.
+    while (!Accepts(socket_)) {
       if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {  // the daemon gave up
         pid_ = 0;
         return;
       }
-      std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
   ~PrivateBus() {
@@ -62,6 +68,18 @@ class PrivateBus {
     }
   }
   bool running() const { return pid_ > 0; }
+
+  static bool Accepts(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+  }
   const std::string& address() const { return address_; }
 
  private:
