@@ -133,13 +133,18 @@ struct Handset {
       }
     });
   }
-  // Start of call: decoder, receive state, encoder, then the flags.
-  void StartCall(const Handset& other, uint32_t other_address) {
+  // Start of call, receiving side: decoder, receive state, the in-call flag. Nothing is
+  // sent until the encoder starts, so both sides can be made ready to receive first and
+  // no first picture meets a peer that is not yet in the call.
+  void ReadyToReceive(const Handset& other, uint32_t other_address) {
     peer.Set(NetAddress{other_address, other.transport.udp_port()});
     ASSERT_EQ(DecoderOpen(*decoder), 0);
     channel.ResetReceive();
-    ASSERT_TRUE(EncoderStart(*encoder, *capture, window));
     call.in_call = true;
+  }
+  // Start of call, sending side.
+  void StartSending() {
+    ASSERT_TRUE(EncoderStart(*encoder, *capture, window));
     call.video_active = true;
   }
   void EndCall() {
@@ -168,8 +173,10 @@ TEST(MediaLinkTest, TwoHandsetsExchangeVideoAndRecoverFromALostPicture) {
   a->sink.drop = kDropped;
   a->StartUp(kAddressA, 0);
   b->StartUp(kAddressB, 400);
-  a->StartCall(*b, kAddressB);
-  b->StartCall(*a, kAddressA);
+  a->ReadyToReceive(*b, kAddressB);
+  b->ReadyToReceive(*a, kAddressA);
+  a->StartSending();
+  b->StartSending();
 
   MediaReceiveCounters::Snapshot total_a, total_b;
   for (int second = 0; second < 10; ++second) {
