@@ -66,7 +66,9 @@ bool Handset::StartUp(const std::string& camera_library) {
   Diag("own number %s, user name %s", context_.identity.phone_number.c_str(),
        context_.identity.user_name.c_str());
   // Every keep-alive carries the device ID, so it is read before the network starts.
-  if (ReadDeviceId(context_.device_id) < 0) {
+  // Systems without /etc/machine-id usually keep the same ID where D-Bus puts it.
+  if (ReadDeviceId(context_.device_id) < 0 &&
+      ReadDeviceId(context_.device_id, "/var/lib/dbus/machine-id") < 0) {
     window_.ShowMessageBox("Unable to retrieve Unique Device ID", "Device ID",
                            MessageBoxButtons::kOk);
   }
