@@ -1,8 +1,6 @@
 #include "app/handset.h"
 
 #include <QCoreApplication>
-#include <chrono>
-#include <ctime>
 
 #include "app/power_notifications.h"
 #include "base/diag.h"
@@ -11,23 +9,10 @@
 #include "device/power_settings.h"
 #include "device/sync.h"
 #include "device/updater.h"
+#include "study/study_time.h"
 #include "ui/ids.h"
 
 namespace kestrelio {
-namespace {
-
-std::string LocalTimeStamp() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-  return text;
-}
-
-}  // namespace
-
 Handset::Handset(HandsetContext& context, Window& window, std::string program_dir, NetworkPlan plan)
     : context_(context),
       window_(window),
@@ -89,7 +74,7 @@ bool Handset::StartUp(const std::string& camera_library) {
   if (!power_->RequireWlan()) Diag("SetPowerRequirement failed: %X", 0u);
   power_notifications_ = std::make_unique<PowerNotificationThread>(context_.shutdown);
 
-  context_.program_start_time = LocalTimeStamp();
+  context_.program_start_time = FormatStudyTimestamp(LocalStudyTime());
   if (!data_connection_.Establish()) {
     window_.ShowMessageBox("connection failed (0x0)", "Connection", MessageBoxButtons::kOk);
   }
