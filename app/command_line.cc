@@ -58,8 +58,4 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   return result;
 }
 
-bool IsRestart(const CommandLine& command_line) {
-  return command_line.program_arguments == "restart";
-}
-
 }  // namespace kestrelio

@@ -27,8 +27,4 @@ struct CommandLine {
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
                                             std::string& error);
 
-// True when the updater must not be launched at start-up: the program was started by the
-// updater itself with the single argument "restart".
-bool IsRestart(const CommandLine& command_line);
-
 }  // namespace kestrelio

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "device/updater.h"
+
 namespace kestrelio {
 namespace {
+
+// The start-up rule applied to what the parser makes of the words.
+bool SuppressesUpdater(const std::optional<CommandLine>& parsed) {
+  return !ShouldLaunchUpdaterAtStartUp(parsed->program_arguments);
+}
 
 TEST(CommandLineTest, ReadsEveryOptionInBothForms) {
   std::string error;
@@ -19,16 +26,16 @@ TEST(CommandLineTest, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(parsed->camera, "synthetic");
   EXPECT_EQ(parsed->ipc_server, "/tmp/s");
   EXPECT_TRUE(parsed->verbose);
-  EXPECT_FALSE(IsRestart(*parsed));
+  EXPECT_FALSE(SuppressesUpdater(parsed));
 }
 
 TEST(CommandLineTest, OnlyALoneRestartWordSuppressesTheUpdater) {
   std::string error;
-  EXPECT_TRUE(IsRestart(*ParseCommandLine({"restart"}, error)));
-  EXPECT_TRUE(IsRestart(*ParseCommandLine({"--verbose", "restart"}, error)));
-  EXPECT_FALSE(IsRestart(*ParseCommandLine({}, error)));
-  EXPECT_FALSE(IsRestart(*ParseCommandLine({"restart", "now"}, error)));
-  EXPECT_FALSE(IsRestart(*ParseCommandLine({"Restart"}, error)));
+  EXPECT_TRUE(SuppressesUpdater(ParseCommandLine({"restart"}, error)));
+  EXPECT_TRUE(SuppressesUpdater(ParseCommandLine({"--verbose", "restart"}, error)));
+  EXPECT_FALSE(SuppressesUpdater(ParseCommandLine({}, error)));
+  EXPECT_FALSE(SuppressesUpdater(ParseCommandLine({"restart", "now"}, error)));
+  EXPECT_FALSE(SuppressesUpdater(ParseCommandLine({"Restart"}, error)));
 }
 
 TEST(CommandLineTest, RejectsUnknownOptionsAndMissingValues) {
