@@ -1,29 +1,10 @@
 #include "app/network_plan.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "base/diag.h"
 #include "device/server_address.h"
 #include "net/wire/net_address.h"
 
 namespace kestrelio {
-
-std::optional<uint32_t> ResolveIpv4(std::string_view host) {
-  if (auto dotted = ParseDottedAddress(host)) return dotted;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  std::string name(host);
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-    return std::nullopt;
-  }
-  uint32_t address = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-  freeaddrinfo(found);
-  return address;
-}
 
 std::optional<NetworkPlan> MakeNetworkPlan(const CommandLine& command_line, SettingsStore& settings,
                                            std::string& error) {

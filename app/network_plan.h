@@ -13,10 +13,6 @@ namespace kestrelio {
 
 class SettingsStore;
 
-// An IPv4 address from dotted text or a host name (first IPv4 address). nullopt when it
-// cannot be resolved.
-std::optional<uint32_t> ResolveIpv4(std::string_view host);
-
 // nullopt with a one-line reason in `error` when an address given on the command line is
 // unusable; a bad stored server address falls back to the default with a diagnostic.
 std::optional<NetworkPlan> MakeNetworkPlan(const CommandLine& command_line, SettingsStore& settings,

@@ -61,25 +61,8 @@ std::string HostNameAddress() {
     Diag("gethostname failed: no local address");
     return {};
   }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* result = nullptr;
-  int error = getaddrinfo(host.data(), nullptr, &hints, &result);
-  if (error != 0 || result == nullptr) {
-    Diag("cannot resolve host name %s: %s", host.data(), gai_strerror(error));
-    return {};
-  }
-  std::string address;
-  if (result->ai_family == AF_INET && result->ai_addr != nullptr &&
-      result->ai_addrlen >= sizeof(sockaddr_in)) {
-    sockaddr_in in{};
-    std::copy_n(reinterpret_cast<const uint8_t*>(result->ai_addr), sizeof(in),
-                reinterpret_cast<uint8_t*>(&in));
-    address = std::string(DottedAddress(ntohl(in.sin_addr.s_addr)).view());
-  }
-  freeaddrinfo(result);
-  return address;
+  std::optional<uint32_t> address = ResolveIpv4(host.data());
+  return address ? std::string(DottedAddress(*address).view()) : std::string();
 }
 
 PresenceClient::PresenceClient(MessageSender& sender, Window& window, OnlineDb& online_db,
