@@ -10,7 +10,7 @@
 #include "device/sync.h"
 #include "device/updater.h"
 #include "study/study_time.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 Handset::Handset(HandsetContext& context, Window& window, std::string program_dir, NetworkPlan plan)

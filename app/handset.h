@@ -21,14 +21,14 @@
 #include "media/camera_driver.h"
 #include "media/camera_frame.h"
 #include "media/encoder_thread.h"
-#include "net/presence_client.h"
+#include "net/presence/presence_client.h"
 #include "net/signalling/own_identity.h"
 #include "net/signalling/transport_sessions.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
 #include "study/study_files.h"
-#include "ui/window.h"
-#include "ui/window_handler.h"
+#include "base/window/window.h"
+#include "base/window/window_handler.h"
 
 namespace kestrelio {
 

@@ -10,7 +10,7 @@
 
 #include "app/command_line.h"
 #include "base/event.h"
-#include "call/call_flags.h"
+#include "base/state/call_flags.h"
 #include "device/battery.h"
 #include "device/device_id.h"
 #include "device/identity.h"
@@ -20,10 +20,10 @@
 #include "media/decoder.h"
 #include "media/display_thread.h"
 #include "media/encoder.h"
-#include "net/control_port.h"
-#include "net/online_db.h"
+#include "net/transport/control_port.h"
+#include "net/presence/online_db.h"
 #include "net/transport/media_counters.h"
-#include "ui/view_flags.h"
+#include "base/state/view_flags.h"
 
 namespace kestrelio {
 

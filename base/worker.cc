@@ -21,12 +21,12 @@ bool Worker::Start(std::string name, Body body) {
     woken_ = false;
   }
   try {
-    thread_ = std::thread([body = std::move(body), stop = stop_.get_token(),
-                           short_name = name_.substr(0, 15)] {
-      // The kernel keeps 15 characters and the NUL.
-      pthread_setname_np(pthread_self(), short_name.c_str());
-      body(stop);
-    });
+    thread_ = std::thread(
+        [body = std::move(body), stop = stop_.get_token(), short_name = name_.substr(0, 15)] {
+          // The kernel keeps 15 characters and the NUL.
+          pthread_setname_np(pthread_self(), short_name.c_str());
+          body(stop);
+        });
   } catch (const std::system_error& e) {
     Diag("Worker %s: cannot create thread: %s", name_.c_str(), e.what());
     return false;
@@ -51,8 +51,7 @@ void Worker::Stop() {
 bool Worker::SleepFor(int ms) {
   std::stop_token stop = stop_.get_token();
   std::unique_lock lock(mutex_);
-  wake_.wait_for(lock, stop, std::chrono::milliseconds(ms < 0 ? 0 : ms),
-                 [this] { return woken_; });
+  wake_.wait_for(lock, stop, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return woken_; });
   woken_ = false;
   return !stop.stop_requested();
 }

@@ -1,7 +1,7 @@
 // One way to run a worker thread: a name, a thread with its own stop source (made
 // before the thread starts, so the body never reads a member being assigned), an
-// interruptible sleep on its stop token, and Stop() = request + join, which the owner calls before the
-// resources the body uses go away.
+// interruptible sleep on its stop token, and Stop() = request + join, which the owner calls before
+// the resources the body uses go away.
 //
 //   Worker worker;
 //   worker.Start("keepalive", [&](std::stop_token stop) {

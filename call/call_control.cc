@@ -5,7 +5,7 @@
 #include "base/timer_scale.h"
 #include "call/status_line.h"
 #include "study/study_time.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {

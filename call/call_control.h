@@ -17,20 +17,20 @@
 #include <string_view>
 
 #include "call/call_devices.h"
-#include "call/call_flags.h"
+#include "base/state/call_flags.h"
 #include "call/call_state.h"
 #include "call/chat.h"
 #include "call/dial.h"
 #include "call/missed_call_dialog.h"
-#include "net/online_db.h"
-#include "net/presence_client.h"
+#include "net/presence/online_db.h"
+#include "net/presence/presence_client.h"
 #include "net/signalling/call_events.h"
 #include "net/signalling/call_signalling.h"
 #include "net/signalling/control_sessions.h"
 #include "net/signalling/own_identity.h"
 #include "study/study_files.h"
-#include "ui/view_flags.h"
-#include "ui/window.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -1,6 +1,6 @@
 #include "call/call_service.h"
 
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 

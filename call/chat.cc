@@ -1,6 +1,6 @@
 #include "call/chat.h"
 
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "call/call_devices.h"
-#include "call/call_flags.h"
+#include "base/state/call_flags.h"
 #include "net/signalling/own_identity.h"
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "net/online_db.h"
-#include "ui/window.h"
+#include "net/presence/online_db.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

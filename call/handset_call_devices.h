@@ -17,7 +17,7 @@
 #include "media/decoder.h"
 #include "media/display_thread.h"
 #include "media/encoder.h"
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

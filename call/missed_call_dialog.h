@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -5,7 +5,7 @@
 
 #include "base/diag.h"
 #include "device/settings_store.h"
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -1,7 +1,7 @@
 #include "device/vibration.h"
 
 #include "base/diag.h"
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

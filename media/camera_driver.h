@@ -10,7 +10,7 @@
 
 #include "camera/kcam.h"
 #include "media/capture_state.h"
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "call/call_flags.h"
+#include "base/state/call_flags.h"
 #include "media/capture_state.h"
 
 namespace kestrelio {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/state/keyframe_requests.h"
 #include "camera/kcam.h"
 
 namespace kestrelio {
@@ -57,12 +58,6 @@ struct MediaSettings {
   std::atomic<bool> frame_drop{false};
 };
 
-// Requests for a self-contained picture: the peer reported a loss, or a whole window of
-// frames passed without motion. The encoder takes both before each picture.
-struct KeyframeRequests {
-  std::atomic<bool> packet_loss{false};
-  std::atomic<bool> still{false};
-};
 
 // Frame-drop window counters; touched by the camera callback only.
 struct FrameDropCounters {

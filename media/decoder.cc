@@ -149,4 +149,8 @@ void DecodeIntoRing(DecoderState& state, std::span<const uint8_t> payload) {
   CommitPictureSlot(state.ring);
 }
 
+void DecoderState::OnReceivedVideo(std::span<const uint8_t> payload) {
+  DecodeIntoRing(*this, payload);
+}
+
 }  // namespace kestrelio

@@ -10,6 +10,8 @@
 #include <memory>
 #include <span>
 
+#include "base/video/video_sinks.h"
+
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
@@ -37,11 +39,15 @@ struct PictureRing {
   std::atomic<uint32_t> read_index{0};
 };
 
-struct DecoderState {
+// The decoder is the media channel's ReceivedVideoSink: each accepted payload is
+// decoded into the picture ring (DecodeIntoRing).
+struct DecoderState : public ReceivedVideoSink {
   DecoderState();
-  ~DecoderState();
+  ~DecoderState() override;
   DecoderState(const DecoderState&) = delete;
   DecoderState& operator=(const DecoderState&) = delete;
+
+  void OnReceivedVideo(std::span<const uint8_t> payload) override;
 
   PictureRing ring;
   // The peer's picture size agreed at call set-up; pictures of another size are skipped.

@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "base/event.h"
-#include "call/call_flags.h"
+#include "base/state/call_flags.h"
 #include "media/capture_state.h"
 #include "media/decoder.h"
-#include "ui/view_flags.h"
-#include "ui/window.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -15,8 +15,8 @@
 #include <x264.h>
 
 #include "media/capture_state.h"
-#include "media/video_sink.h"
-#include "ui/window.h"
+#include "base/video/video_sinks.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -4,10 +4,10 @@
 
 #include <thread>
 
-#include "call/call_flags.h"
+#include "base/state/call_flags.h"
 #include "media/capture_state.h"
 #include "media/encoder.h"
-#include "media/video_sink.h"
+#include "base/video/video_sinks.h"
 
 namespace kestrelio {
 

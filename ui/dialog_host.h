@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "resources/dialog_templates.h"
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -19,7 +19,7 @@
 #include "resources/bitmaps.h"
 #include "resources/menu.h"
 #include "ui/client_area.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {

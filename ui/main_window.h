@@ -30,10 +30,10 @@
 #include <vector>
 
 #include "base/event.h"
-#include "call/call_flags.h"
+#include "base/state/call_flags.h"
 #include "ui/main_window_logic.h"
-#include "ui/view_flags.h"
-#include "ui/window.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
 
 class QAction;
 class QListWidget;

@@ -1,6 +1,6 @@
 #include "ui/main_window_logic.h"
 
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {

@@ -5,9 +5,9 @@
 #pragma once
 
 #include "ui/layout.h"
-#include "ui/view_flags.h"
-#include "ui/window.h"
-#include "ui/window_handler.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
+#include "base/window/window_handler.h"
 
 namespace kestrelio {
 

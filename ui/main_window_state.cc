@@ -4,7 +4,7 @@
 #include <QTimer>
 
 #include "ui/dialog_host.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 #include "ui/main_window.h"
 
 namespace kestrelio {

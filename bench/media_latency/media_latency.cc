@@ -24,7 +24,7 @@
 
 #include "base/diag.h"
 #include "bench/media/bench_clip.h"
-#include "bench/media/console_window.h"
+#include "ui/testing/console_window.h"
 #include "media/camera_frame.h"
 #include "media/decoder.h"
 #include "media/display_thread.h"

@@ -15,8 +15,8 @@ extern "C" {
 
 #include "base/diag.h"
 #include "bench/media/bench_clip.h"
-#include "bench/media/console_window.h"
-#include "bench/media_quality/alloc_counter.h"
+#include "ui/testing/console_window.h"
+#include "base/testing/alloc_counter.h"
 #include "media/camera_frame.h"
 #include "media/decoder.h"
 #include "media/display_thread.h"

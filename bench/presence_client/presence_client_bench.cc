@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/diag.h"
-#include "net/online_db.h"
+#include "net/presence/online_db.h"
 #include "study/call_log.h"
 
 namespace kestrelio {

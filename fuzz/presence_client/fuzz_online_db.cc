@@ -7,8 +7,8 @@
 #include <span>
 
 #include "base/diag.h"
-#include "net/online_db.h"
-#include "net/presence_client.h"
+#include "net/presence/online_db.h"
+#include "net/presence/presence_client.h"
 
 namespace kestrelio {
 namespace {

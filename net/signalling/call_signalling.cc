@@ -11,7 +11,7 @@
 #include "base/tick.h"
 #include "base/timer_scale.h"
 #include "net/wire/media_messages.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {

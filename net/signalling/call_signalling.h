@@ -23,17 +23,17 @@
 #include <thread>
 
 #include "base/event.h"
-#include "call/call_flags.h"
-#include "net/control_port.h"
-#include "net/presence_client.h"
+#include "base/state/call_flags.h"
+#include "net/transport/control_port.h"
+#include "net/presence/presence_client.h"
 #include "net/signalling/call_events.h"
 #include "net/signalling/control_sessions.h"
 #include "net/signalling/own_identity.h"
 #include "net/signalling/setup_state.h"
 #include "net/wire/call_messages.h"
 #include "net/wire/presence_messages.h"
-#include "ui/view_flags.h"
-#include "ui/window.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

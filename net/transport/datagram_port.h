@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "net/control_port.h"
+#include "net/transport/control_port.h"
 
 namespace kestrelio {
 

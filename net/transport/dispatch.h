@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <span>
 
-#include "net/control_port.h"
-#include "ui/window.h"
+#include "net/transport/control_port.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

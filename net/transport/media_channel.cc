@@ -6,7 +6,7 @@
 #include "base/tick.h"
 #include "base/timer_scale.h"
 #include "net/wire/media_messages.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 
@@ -95,7 +95,7 @@ void MediaChannel::ReceiveVideo(std::span<const uint8_t> datagram) {
                                             std::memory_order_relaxed);
   if (frame_bytes != 0) {
     if (!video->frame_valid) return;  // the count disagrees with the length
-    DecodeIntoRing(context_.decoder, video->after_count);
+    context_.decoder.OnReceivedVideo(video->after_count);
     counters.frames_received.fetch_add(1, std::memory_order_relaxed);
   }
   received_.store(received + 1, std::memory_order_relaxed);

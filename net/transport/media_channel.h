@@ -18,14 +18,14 @@
 #include <memory>
 #include <span>
 
-#include "call/call_flags.h"
-#include "media/capture_state.h"
-#include "media/decoder.h"
-#include "media/video_sink.h"
-#include "net/control_port.h"
+#include "base/state/call_flags.h"
+#include "base/state/keyframe_requests.h"
+#include "base/state/peer_link.h"
+#include "base/video/video_sinks.h"
+#include "base/window/window.h"
+#include "net/transport/control_port.h"
 #include "net/transport/datagram_port.h"
 #include "net/transport/media_counters.h"
-#include "ui/window.h"
 
 namespace kestrelio {
 
@@ -33,7 +33,7 @@ struct MediaChannelContext {
   DatagramPort& port;           // the transport
   const PeerLink& peer;         // where video, loss reports and probes go
   const CallFlags& call;        // VideoData is taken only while in_call is set
-  DecoderState& decoder;        // opened by call start
+  ReceivedVideoSink& decoder;   // opened by call start
   KeyframeRequests& keyframes;  // set when the peer reports a loss
   MediaReceiveCounters& counters;
   Window& window;  // timer 2002 and the send failure box

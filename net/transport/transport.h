@@ -22,7 +22,7 @@
 #include "net/transport/datagram_port.h"
 #include "net/transport/dispatch.h"
 #include "net/transport/unique_fd.h"
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

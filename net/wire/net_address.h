@@ -1,20 +1,14 @@
-// An IPv4 address and port as plain numbers (host byte order), with its dotted text.
+// The dotted text of an IPv4 address, its strict parse and host name resolution.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
+#include "base/net_address.h"
 #include "net/wire/endpoint.h"
 
 namespace kestrelio {
-
-struct NetAddress {
-  uint32_t ipv4 = 0;  // host byte order: 127.0.0.1 is 0x7F000001
-  uint16_t port = 0;
-
-  bool operator==(const NetAddress&) const = default;
-};
 
 // "a.b.c.d" (always fits the 20-byte address slot).
 AddressText DottedAddress(uint32_t ipv4);

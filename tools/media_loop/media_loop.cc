@@ -32,7 +32,7 @@
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
 #include "ui/main_window.h"
-#include "ui/window_handler.h"
+#include "base/window/window_handler.h"
 
 namespace kestrelio {
 namespace {

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/presence_client.h"
+#include "net/presence/presence_client.h"
 #include "net/wire/header.h"
 #include "server_process.h"
 #include "servers/presence/udp_socket.h"

@@ -12,7 +12,7 @@
 
 #include "qt_test_support.h"
 #include "ui/dialog_host.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "qt_test_support.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 #include "ui/main_window.h"
 
 namespace kestrelio {

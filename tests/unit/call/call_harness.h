@@ -24,7 +24,7 @@
 #include "net/wire/header.h"
 #include "net/wire/media_messages.h"
 #include "net/wire/presence_messages.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 #include "ui/testing/fake_window.h"
 
 namespace kestrelio::testing {

@@ -8,7 +8,7 @@
 
 #include "camera/synthetic/synthetic_scene.h"
 #include "media/capture_state.h"
-#include "media/video_sink.h"
+#include "base/video/video_sinks.h"
 
 namespace kestrelio::testing {
 

@@ -10,10 +10,11 @@
 #include <thread>
 
 #include "base/diag.h"
-#include "bench/media_quality/alloc_counter.h"
+#include "base/testing/alloc_counter.h"
+#include "media/decoder.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
-#include "bench/media/console_window.h"
+#include "ui/testing/console_window.h"
 #include "tests/unit/net/net_test_support.h"
 
 namespace kestrelio {

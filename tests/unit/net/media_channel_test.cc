@@ -1,6 +1,7 @@
 // The media channel's receive and send paths against a scripted socket and the fake
 // window: sequence checks and loss reports, the count check, the picture ring hand-off,
 // the network-loss timer, loss receipt, the round-trip probe and the send failure box.
+#include "media/decoder.h"
 #include "net/transport/media_channel.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@
 
 #include "base/timer_scale.h"
 #include "tests/unit/net/net_test_support.h"
-#include "ui/ids.h"
+#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "media/decoder.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/unique_fd.h"
 #include "net/wire/call_messages.h"

@@ -1,4 +1,4 @@
-#include "net/presence_client.h"
+#include "net/presence/presence_client.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "ui/ids.h"
+#include "base/window/ids.h"
 #include "ui/testing/fake_window.h"
 
 namespace kestrelio {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "ui/ids.h"
+#include "base/window/ids.h"
 #include "ui/testing/fake_window.h"
 
 namespace kestrelio {

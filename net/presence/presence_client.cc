@@ -1,4 +1,4 @@
-#include "net/presence_client.h"
+#include "net/presence/presence_client.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -10,8 +10,8 @@
 
 #include "base/diag.h"
 #include "base/timer_scale.h"
-#include "ui/ids.h"
-#include "ui/window.h"
+#include "base/window/ids.h"
+#include "base/window/window.h"
 
 namespace kestrelio {
 namespace {

@@ -1,7 +1,7 @@
 // ConsoleWindow: the Window a command-line media tool hands to the media code. It paints
 // nothing and allocates nothing, so it neither slows nor shows up in what a tool
 // measures; a message box is printed to stderr and answered OK at once. A tool that
-// wants to see the pictures overrides DrawPicture. (Tests use ui/testing FakeWindow,
+// wants to see the pictures overrides DrawPicture. (Tests use FakeWindow,
 // which records everything and so allocates as it goes.)
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/window.h"
+#include "base/window/window.h"
 
 namespace kestrelio::bench {
 

@@ -1,4 +1,4 @@
-#include "net/online_db.h"
+#include "net/presence/online_db.h"
 
 #include <algorithm>
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "base/state/peer_link.h"
 #include "net/wire/header.h"
 #include "net/wire/net_address.h"
 
@@ -37,22 +38,6 @@ class MessageSender {
   // Sends one whole message in one datagram from the UDP socket. True only when every
   // byte went out. Any thread.
   virtual bool SendTo(std::span<const uint8_t> message, const NetAddress& to) = 0;
-};
-
-// Where messages to the peer go during a call: its public address and port as the
-// presence server reported them. Written by call set-up, read by every sender.
-struct PeerLink {
-  std::atomic<uint32_t> ipv4{0};
-  std::atomic<uint16_t> port{0};
-
-  void Set(const NetAddress& address) {
-    ipv4.store(address.ipv4, std::memory_order_relaxed);
-    port.store(address.port, std::memory_order_release);
-  }
-  NetAddress Get() const {
-    uint16_t p = port.load(std::memory_order_acquire);
-    return NetAddress{ipv4.load(std::memory_order_relaxed), p};
-  }
 };
 
 }  // namespace kestrelio

@@ -1,6 +1,6 @@
 // Interposes glibc's allocator entry points in this program only. The counter is a
 // process-wide object by nature: the allocator has no context to carry one.
-#include "bench/media_quality/alloc_counter.h"
+#include "base/testing/alloc_counter.h"
 
 #include <atomic>
 #include <cerrno>

@@ -25,9 +25,9 @@
 #include <thread>
 #include <vector>
 
-#include "call/call_flags.h"
-#include "net/control_port.h"
-#include "net/online_db.h"
+#include "base/state/call_flags.h"
+#include "net/transport/control_port.h"
+#include "net/presence/online_db.h"
 #include "net/wire/net_address.h"
 #include "net/wire/presence_messages.h"
 
