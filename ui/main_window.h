@@ -31,9 +31,9 @@
 
 #include "base/event.h"
 #include "base/state/call_flags.h"
-#include "ui/main_window_logic.h"
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
+#include "ui/main_window_logic.h"
 
 class QAction;
 class QListWidget;
@@ -85,8 +85,9 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   void SetButtonImage(int command_id, int image_index) override;
   void Invalidate() override;
   void DrawPicture(VideoTarget target, const BgrPicture& picture) override;
+  using Window::ShowMessageBox;
   MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
-                                  MessageBoxButtons buttons) override;
+                                  MessageBoxButtons buttons, std::stop_token cancel) override;
   bool CloseMessageBox(std::string_view caption) override;
   int RunDialog(int dialog_id, DialogController& controller) override;
   void MessageBeep(BeepKind kind) override;

@@ -76,7 +76,7 @@ void MainWindow::OpenAndWait(Event& done, const std::function<void(bool modal)>&
 }
 
 MessageBoxResult MainWindow::ShowMessageBox(std::string_view text, std::string_view caption,
-                                            MessageBoxButtons buttons) {
+                                            MessageBoxButtons buttons, std::stop_token cancel) {
   auto record = std::make_shared<BoxRecord>();
   record->serial = next_box_serial_++;
   record->info = {std::string(caption), std::string(text), buttons};
@@ -85,6 +85,13 @@ MessageBoxResult MainWindow::ShowMessageBox(std::string_view text, std::string_v
     if (closing_) return MessageBoxResult::kClosed;
     boxes_.push_back(record);
   }
+  // Runs at once when the stop was already asked for, else on the stopping thread.
+  std::stop_callback on_cancel(cancel, [this, record] {
+    FinishBox(*record, MessageBoxResult::kClosed);
+    PostToGui([record] {
+      if (record->box) record->box->reject();
+    });
+  });
   OpenAndWait(record->done, [this, record](bool modal) { OpenBox(record, modal); });
   std::lock_guard lock(boxes_mutex_);
   return record->result;

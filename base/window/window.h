@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -100,8 +101,14 @@ class Window {
   virtual void DrawPicture(VideoTarget target, const BgrPicture& picture) = 0;
 
   // A modal box owned by the main window; blocks the caller until answered or closed.
+  MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
+                                  MessageBoxButtons buttons) {
+    return ShowMessageBox(text, caption, buttons, std::stop_token());
+  }
+  // The same, also closed (result kClosed) when `cancel` is asked to stop: a worker
+  // passes its own stop token, so stopping the worker never waits for a person.
   virtual MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
-                                          MessageBoxButtons buttons) = 0;
+                                          MessageBoxButtons buttons, std::stop_token cancel) = 0;
   // Closes an open box with this caption as if dismissed (result kClosed); returns
   // whether one was found.
   virtual bool CloseMessageBox(std::string_view caption) = 0;

@@ -26,8 +26,9 @@ class ConsoleWindow : public Window {
   void SetButtonImage(int, int) override {}
   void Invalidate() override {}
   void DrawPicture(VideoTarget, const BgrPicture&) override {}
+  using Window::ShowMessageBox;
   MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
-                                  MessageBoxButtons) override {
+                                  MessageBoxButtons, std::stop_token) override {
     std::fprintf(stderr, "message box %.*s: %.*s\n", static_cast<int>(caption.size()),
                  caption.data(), static_cast<int>(text.size()), text.data());
     return MessageBoxResult::kOk;

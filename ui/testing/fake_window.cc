@@ -127,7 +127,14 @@ void FakeWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
 }
 
 MessageBoxResult FakeWindow::ShowMessageBox(std::string_view text, std::string_view caption,
-                                            MessageBoxButtons buttons) {
+                                            MessageBoxButtons buttons, std::stop_token cancel) {
+  // Made before the lock: it runs at once, and takes the lock, when stop was already asked.
+  bool cancelled = false;
+  std::stop_callback on_cancel(cancel, [&] {
+    std::lock_guard cancel_lock(mutex_);
+    cancelled = true;
+    held_changed_.notify_all();
+  });
   std::unique_lock lock(mutex_);
   Box box{std::string(text), std::string(caption), buttons, MessageBoxResult::kOk};
   auto by_caption = answers_by_caption_.find(caption);
@@ -143,9 +150,9 @@ MessageBoxResult FakeWindow::ShowMessageBox(std::string_view text, std::string_v
     HeldBox held{box.caption, std::nullopt};
     held_.push_back(&held);
     held_changed_.notify_all();
-    held_changed_.wait(lock, [&] { return held.result.has_value(); });
+    held_changed_.wait(lock, [&] { return held.result.has_value() || cancelled; });
     held_.erase(std::find(held_.begin(), held_.end(), &held));
-    box.result = *held.result;
+    box.result = held.result.value_or(MessageBoxResult::kClosed);
   } else {
     box.result =
         buttons == MessageBoxButtons::kYesNo ? MessageBoxResult::kNo : MessageBoxResult::kOk;

@@ -110,8 +110,9 @@ class FakeWindow : public Window {
   void SetButtonImage(int command_id, int image_index) override;
   void Invalidate() override;
   void DrawPicture(VideoTarget target, const BgrPicture& picture) override;
+  using Window::ShowMessageBox;
   MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
-                                  MessageBoxButtons buttons) override;
+                                  MessageBoxButtons buttons, std::stop_token cancel) override;
   bool CloseMessageBox(std::string_view caption) override;
   int RunDialog(int dialog_id, DialogController& controller) override;
   void MessageBeep(BeepKind kind) override;

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/window/ids.h"
 #include "qt_test_support.h"
 #include "ui/dialog_host.h"
-#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {
@@ -117,6 +117,19 @@ TEST_F(MainWindowTest, CloseMessageBoxReleasesWorkerAndGuiModalBoxes) {
   QTimer::singleShot(0, [&] { window->AnswerBox("Phone", MessageBoxResult::kOk); });
   EXPECT_EQ(window->ShowMessageBox("No phone number was entered!", "Phone", MessageBoxButtons::kOk),
             MessageBoxResult::kOk);
+}
+
+TEST_F(MainWindowTest, StoppingAWorkerClosesItsBox) {
+  std::stop_source stop;
+  MessageBoxResult result = MessageBoxResult::kOk;
+  std::thread worker([&] {
+    result = window->ShowMessageBox("busy", "Call", MessageBoxButtons::kOk, stop.get_token());
+  });
+  ASSERT_TRUE(PumpUntil([&] { return !window->OpenBoxes().empty(); }));
+  stop.request_stop();
+  worker.join();
+  EXPECT_EQ(result, MessageBoxResult::kClosed);
+  EXPECT_TRUE(PumpUntil([&] { return window->OpenBoxes().empty(); }));
 }
 
 TEST_F(MainWindowTest, ClosingReleasesWaitingWorkersAndEndsLoopWithZero) {

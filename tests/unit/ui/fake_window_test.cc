@@ -38,6 +38,24 @@ TEST(FakeWindow, HeldBoxBlocksUntilClosed) {
   EXPECT_EQ(result, MessageBoxResult::kClosed);
 }
 
+TEST(FakeWindow, HeldBoxEndsWhenItsWorkerIsStopped) {
+  FakeWindow fake;
+  fake.HoldBoxes("Connection");
+  std::stop_source stop;
+  MessageBoxResult result = MessageBoxResult::kOk;
+  std::thread worker([&] {
+    result =
+        fake.ShowMessageBox("Incoming", "Connection", MessageBoxButtons::kYesNo, stop.get_token());
+  });
+  ASSERT_TRUE(fake.WaitForHeldBox("Connection", 10000));
+  stop.request_stop();
+  worker.join();
+  EXPECT_EQ(result, MessageBoxResult::kClosed);
+  // Already stopped: the box does not wait at all.
+  EXPECT_EQ(fake.ShowMessageBox("Late", "Connection", MessageBoxButtons::kYesNo, stop.get_token()),
+            MessageBoxResult::kClosed);
+}
+
 class EchoController : public DialogController {
  public:
   void OnInit(DialogAccess& d) override { d.SetText(1001, "init"); }
