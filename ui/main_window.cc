@@ -16,10 +16,10 @@
 #include <QVBoxLayout>
 
 #include "base/diag.h"
+#include "base/window/ids.h"
 #include "resources/bitmaps.h"
 #include "resources/menu.h"
 #include "ui/client_area.h"
-#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {
@@ -73,7 +73,9 @@ void MainWindow::BuildClientControls() {
     int x, y, w, h;
     bool visible;
   };
-  // Creation order and initial rectangles; the layout moves them.
+  // Creation order and initial rectangles; the layout moves them. Later siblings stack
+  // above earlier ones, so the Calling indicator comes before the Cancel button that the
+  // layout places inside it.
   const ChildControl kChildControls[] = {
       {kControlChatEdit, "enter chat text", 8, 4, 170, 20, true},
       {kControlChatList, "chat history", 8, 24, 170, 50, true},
@@ -81,8 +83,8 @@ void MainWindow::BuildClientControls() {
       {kControlPlus, "+", 183, 4, 50, 20, true},
       {kControlMinus, "-", 183, 4, 50, 20, false},
       {kControlStatusLine, "DATA", 0, 300, 100, 15, true},
-      {kControlCancel, "Cancel", 183, 4, 50, 20, true},
       {kControlCalling, "\nCalling.", 10, 10, 80, 60, true},
+      {kControlCancel, "Cancel", 183, 4, 50, 20, true},
   };
   for (const ChildControl& s : kChildControls) {
     QWidget* widget = nullptr;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <mutex>
@@ -117,6 +119,46 @@ TEST_F(MainWindowTest, CloseMessageBoxReleasesWorkerAndGuiModalBoxes) {
   QTimer::singleShot(0, [&] { window->AnswerBox("Phone", MessageBoxResult::kOk); });
   EXPECT_EQ(window->ShowMessageBox("No phone number was entered!", "Phone", MessageBoxButtons::kOk),
             MessageBoxResult::kOk);
+}
+
+// A person can only press what is on top: every visible button must be the topmost
+// widget at its own centre, in every view and with the Calling indicator up.
+void ExpectEveryVisibleButtonOnTop(MainWindow& window, const char* where) {
+  for (QPushButton* button : window.findChildren<QPushButton*>()) {
+    if (!button->isVisible() || button->window() != &window) continue;
+    QWidget* parent = button->parentWidget();
+    QWidget* top = parent->childAt(button->geometry().center());
+    while (top != nullptr && top != button && top->parentWidget() != parent) {
+      top = top->parentWidget();  // a child of the button itself still counts as the button
+    }
+    EXPECT_EQ(top, button) << where << ": \"" << button->text().toStdString()
+                           << "\" is covered at its centre";
+  }
+}
+
+TEST_F(MainWindowTest, CancelInsideTheCallingIndicatorTakesARealClick) {
+  window->ShowControl(kControlCalling, true);
+  window->ShowControl(kControlCancel, true);
+  ASSERT_TRUE(PumpUntil([&] { return window->IsControlVisible(kControlCancel); }));
+  QPushButton* cancel = nullptr;
+  for (QPushButton* button : window->findChildren<QPushButton*>()) {
+    if (button->text() == "Cancel") cancel = button;
+  }
+  ASSERT_NE(cancel, nullptr);
+  ExpectEveryVisibleButtonOnTop(*window, "calling");
+  // A click delivered to the window at the button's place, routed as the window system
+  // routes a person's click: to whatever widget is on top there.
+  const QPoint at = cancel->mapTo(window.get(), cancel->rect().center());
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+  EXPECT_TRUE(PumpUntil([&] { return handler.SawCommand(kCommandCancel); }));
+
+  window->ShowControl(kControlCalling, false);
+  window->ShowControl(kControlCancel, false);
+  for (int view = 0; view < 4; ++view) {
+    window->Command(kCommandView);
+    PumpUntil([] { return false; }, 50);
+    ExpectEveryVisibleButtonOnTop(*window, "view");
+  }
 }
 
 TEST_F(MainWindowTest, StoppingAWorkerClosesItsBox) {
