@@ -11,7 +11,7 @@
 
 #include "net/signalling/transport_sessions.h"
 #include "net/transport/transport.h"
-#include "tests/unit/call/call_harness.h"
+#include "tests/support/call_harness.h"
 
 namespace kestrelio {
 namespace {
@@ -177,7 +177,8 @@ TEST(TwoHandsets, DialAcceptChatSurviveGarbageAndHangUp) {
     // Paced so that the socket's receive buffer never overflows: every datagram is read.
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // The chat line reaches B's UDP socket behind all of that, and one thread reads it in
+  // order: once B shows the line, B has dealt with every datagram before it.
   a.calls.window.SetControlText(kControlChatEdit, "still there?");
   a.calls.service->OnChatEnter();
   ASSERT_TRUE(WaitFor([&] { return b.calls.service->ChatLines().size() == 2; }));

@@ -22,9 +22,10 @@
 #include "media/display_thread.h"
 #include "media/encoder.h"
 #include "media/encoder_thread.h"
-#include "tests/component/media/stream_probe.h"
-#include "tests/unit/media/media_test_util.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/media_samples.h"
+#include "tests/support/stream_probe.h"
+#include "tests/support/wait.h"
 
 namespace kestrelio {
 namespace {
@@ -122,14 +123,12 @@ TEST(MediaPipelineTest, CameraToEncoderToDecoderToDisplay) {
   h.call.video_active = true;
 
   auto wait_for_payloads = [&h](size_t count) {
-    for (int i = 0; i < 600; ++i) {
-      {
-        std::lock_guard lock(h.sink.mutex);
-        if (h.sink.payloads.size() >= count) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return testing::WaitFor(
+        [&] {
+          std::lock_guard lock(h.sink.mutex);
+          return h.sink.payloads.size() >= count;
+        },
+        6000, 10);
   };
   ASSERT_TRUE(wait_for_payloads(12));
   size_t requested_at;

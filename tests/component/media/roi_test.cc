@@ -17,8 +17,8 @@ extern "C" {
 #include "camera/synthetic/synthetic_scene.h"
 #include "camera/synthetic/y4m_reader.h"
 #include "media/encoder.h"
-#include "tests/unit/media/media_test_util.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/media_samples.h"
 
 namespace kestrelio {
 namespace {

@@ -23,8 +23,9 @@
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
 #include "net/wire/media_messages.h"
-#include "tests/component/media/stream_probe.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/stream_probe.h"
+#include "tests/support/wait.h"
 
 namespace kestrelio {
 namespace {
@@ -178,17 +179,34 @@ TEST(MediaLinkTest, TwoHandsetsExchangeVideoAndRecoverFromALostPicture) {
   a->StartSending();
   b->StartSending();
 
+  // The call runs until both directions have carried what the checks below need: the
+  // status tick's read and clear, a few times a second; the loss reported to A; and A's
+  // answer to it, pictures coded after the report. 60 s is a hang guard only.
   MediaReceiveCounters::Snapshot total_a, total_b;
-  for (int second = 0; second < 10; ++second) {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    // The status tick's read and clear.
+  auto enough = [&] {
     for (auto [h, total] : {std::pair{a.get(), &total_a}, std::pair{b.get(), &total_b}}) {
       auto s = h->counters.TakeAndClear();
       total->frames_received += s.frames_received;
       total->payload_bytes_received += s.payload_bytes_received;
       total->packets_missing += s.packets_missing;
     }
-  }
+    size_t sent_when_lost = 0;
+    {
+      std::lock_guard lock(a->tap.mutex);
+      if (a->tap.sent_when_lost.empty()) return false;
+      sent_when_lost = a->tap.sent_when_lost[0];
+    }
+    size_t sent_by_a = 0;
+    {
+      std::lock_guard lock(a->sink.mutex);
+      sent_by_a = a->sink.payloads.size();
+    }
+    return sent_by_a > sent_when_lost + 4 && total_a.frames_received > 75 &&
+           total_b.frames_received > 75 && total_b.payload_bytes_received > 10000 &&
+           a->window.pictures_drawn(VideoTarget::kPrimary) > 30 &&
+           b->window.pictures_drawn(VideoTarget::kPrimary) > 30;
+  };
+  EXPECT_TRUE(testing::WaitFor(enough, 60000, 250));  // on failure, still shut down
   a->EndCall();
   b->EndCall();
   a->ShutDown();

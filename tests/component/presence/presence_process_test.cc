@@ -10,8 +10,8 @@
 #include "base/diag.h"
 #include "net/wire/call_messages.h"
 #include "net/wire/presence_messages.h"
-#include "server_process.h"
 #include "servers/presence/udp_socket.h"
+#include "tests/support/server_process.h"
 
 namespace kestrelio {
 namespace {

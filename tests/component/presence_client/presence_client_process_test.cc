@@ -13,9 +13,10 @@
 
 #include "net/presence/presence_client.h"
 #include "net/wire/header.h"
-#include "server_process.h"
 #include "servers/presence/udp_socket.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/server_process.h"
+#include "tests/support/wait.h"
 
 namespace kestrelio {
 namespace {
@@ -66,6 +67,8 @@ class Handset {
     std::lock_guard lock(mutex_);
     return bubbles_;
   }
+  // User list pages the presence client has taken in.
+  int pages_taken() const { return pages_taken_.load(); }
 
  private:
   // The transport's part: bounds-checked parse, then the presence intake.
@@ -76,7 +79,10 @@ class Handset {
       if (!size) continue;
       std::optional<UserListFields> page =
           ParseUserListInd(std::span<const uint8_t>(buffer.data(), *size));
-      if (page) client_.OnUserListInd(*page);
+      if (page) {
+        client_.OnUserListInd(*page);
+        pages_taken_.fetch_add(1);
+      }
     }
   }
 
@@ -88,16 +94,13 @@ class Handset {
   PresenceClient client_;
   std::mutex mutex_;
   std::vector<std::string> bubbles_;
+  std::atomic<int> pages_taken_{0};
   std::jthread receiver_;
 };
 
 // Polls `condition` for up to 15 s.
 bool Eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 1500; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
+  return testing::WaitFor(condition, 15000, 10);
 }
 
 uint32_t StatusOf(OnlineDb& db, const char* number) {
@@ -141,7 +144,9 @@ TEST(PresenceClientProcess, HandsetsSeeEachOtherAndAReturningUserIsAnnounced) {
   ASSERT_TRUE(Eventually([&] { return !a.bubbles().empty(); }));
   EXPECT_EQ(a.bubbles().front(), "<html><body>[<b>Bora</b>] has just signed in.</body></html>");
   ASSERT_TRUE(Eventually([&] { return StatusOf(a.db(), kNumberB) == kStatusIdle; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // Later lists that still hold B announce nothing more.
+  const int pages_then = a.pages_taken();
+  ASSERT_TRUE(Eventually([&] { return a.pages_taken() >= pages_then + 3; }));
   EXPECT_EQ(a.bubbles().size(), 1u);
   unsetenv("KESTRELIO_TIMER_SCALE");
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/window/ids.h"
-#include "qt_test_support.h"
+#include "tests/support/qt_app.h"
 #include "ui/dialog_host.h"
 
 namespace kestrelio {

@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <thread>
 
-#include "qt_test_support.h"
 #include "base/window/ids.h"
+#include "tests/support/qt_app.h"
 #include "ui/main_window.h"
 
 namespace kestrelio {

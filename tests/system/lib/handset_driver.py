@@ -15,6 +15,17 @@ class RemoteError(Exception):
     pass
 
 
+def wait_until(condition, timeout=5.0, interval=0.05):
+    """Polls condition() until it is true; returns its last value. The time-out is a hang
+    guard only: no test asserts on how long anything takes."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(interval)
+
+
 class Remote:
     """One JSON-lines connection to a handset's --ipc-server socket."""
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "call/dial.h"
-#include "tests/unit/call/call_harness.h"
+#include "tests/support/call_harness.h"
 
 namespace kestrelio {
 namespace {
@@ -282,8 +284,16 @@ TEST_F(ConnectedCallTest, NetworkLossEndsTheCallWithItsMessage) {
 TEST_F(ConnectedCallTest, NetworkLossWaitsForAWorkerHoldingTheConnectionMutex) {
   StartCall();
   std::unique_lock worker_lock(h.connection_mutex);
+  auto network_loss_kills = [&] {
+    const auto log = h.window.TimerLog();
+    return std::count_if(log.begin(), log.end(), [](const FakeWindow::TimerEvent& event) {
+      return !event.started && event.timer_id == kTimerNetworkLoss;
+    });
+  };
+  const auto kills_before = network_loss_kills();
   std::thread gui([&] { h.service->OnTimer(kTimerNetworkLoss); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The expiry kills its timer first, then asks for the mutex.
+  ASSERT_TRUE(testing::WaitFor([&] { return network_loss_kills() > kills_before; }));
   EXPECT_TRUE(h.call_flags.in_call);  // still waiting
   worker_lock.unlock();
   gui.join();

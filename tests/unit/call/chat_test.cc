@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/unit/call/call_harness.h"
+#include "tests/support/call_harness.h"
 
 namespace kestrelio {
 namespace {

@@ -23,7 +23,7 @@
 
 #include "device/notifications.h"
 #include "device/power.h"
-#include "test_support.h"
+#include "tests/support/scratch_dir.h"
 
 extern char** environ;
 

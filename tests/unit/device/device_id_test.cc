@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "tests/support/scratch_dir.h"
 
 namespace kestrelio {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "device/settings_store.h"
-#include "test_support.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/scratch_dir.h"
 
 namespace kestrelio {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "device/autostart.h"
-#include "test_support.h"
+#include "tests/support/scratch_dir.h"
 
 namespace kestrelio {
 namespace {

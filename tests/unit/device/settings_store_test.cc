@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
+#include <string>
 
 #include "device/server_address.h"
-#include "test_support.h"
+#include "tests/support/scratch_dir.h"
 
 namespace kestrelio {
 namespace {
@@ -38,42 +40,64 @@ TEST(SettingsStoreTest, ValuesSurviveARestartWithCaseInsensitiveNamesAndBackslas
   EXPECT_EQ(hand.GetDword(kPowerKey, "ExtPowerOff"), 30u);
 }
 
-TEST(SettingsStoreTest, DwordsThatDoNotFit32BitsOrAreNotNumbersAreUnreadable) {
+class UnreadableDword : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(UnreadableDword, DoesNotFit32BitsOrIsNotANumber) {
   ScratchDir dir;
   SettingsStore store(dir.File("settings.ini"));
-  for (const char* bad : {"", "-1", "12a", "4294967296", "0x", "0x1FFFFFFFF", " 5x"}) {
-    store.SetString(kPowerKey, "V", bad);
-    EXPECT_EQ(store.GetDword(kPowerKey, "V"), std::nullopt) << bad;
-  }
+  store.SetString(kPowerKey, "V", GetParam());
+  EXPECT_EQ(store.GetDword(kPowerKey, "V"), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsStoreTest, UnreadableDword,
+                         ::testing::Values("", "-1", "12a", "4294967296", "0x", "0x1FFFFFFFF",
+                                           " 5x"));
+
+TEST(SettingsStoreTest, TheLargestDwordIsReadable) {
+  ScratchDir dir;
+  SettingsStore store(dir.File("settings.ini"));
   store.SetString(kPowerKey, "V", "4294967295");
   EXPECT_EQ(store.GetDword(kPowerKey, "V"), 4294967295u);
 }
 
-TEST(SettingsStoreTest, CorruptFileIsKeptAsideAndDefaultsApply) {
+struct CorruptText {
+  const char* name;
+  std::string text;
+};
+
+void PrintTo(const CorruptText& c, std::ostream* out) { *out << c.name; }
+
+class CorruptFile : public ::testing::TestWithParam<CorruptText> {};
+
+TEST_P(CorruptFile, IsKeptAsideAndDefaultsApply) {
+  const std::string& text = GetParam().text;
   ScratchDir dir;
-  const std::string corrupt_texts[] = {
-      "UserName=before any section\n",
-      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio\nUserName=Ann\n",
-      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\njust some words\n",
-      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=bad\\q escape\n",
-      "[]\n",
-      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\n=no name\n",
-      std::string("[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=A\0B\n", 52),
-      std::string(kMaxSettingsFileBytes + 1, ';'),
-  };
-  for (const std::string& text : corrupt_texts) {
-    std::string file = dir.Write("settings.ini", text);
-    std::filesystem::remove(file + ".corrupt");
-    SettingsStore store(file);
-    EXPECT_EQ(store.load_result(), SettingsLoad::kCorrupt) << text.substr(0, 60);
-    EXPECT_TRUE(store.Accessible());
-    EXPECT_EQ(store.GetString(kKestrelioKey, "UserName"), std::nullopt);
-    EXPECT_EQ(ScratchDir::Read(file + ".corrupt"), text) << "the user's file is kept";
-    // The fresh store works and writes a new file.
-    EXPECT_TRUE(store.SetString(kKestrelioKey, "UserName", "Ann"));
-    EXPECT_EQ(SettingsStore(file).GetString(kKestrelioKey, "UserName"), "Ann");
-  }
+  std::string file = dir.Write("settings.ini", text);
+  SettingsStore store(file);
+  EXPECT_EQ(store.load_result(), SettingsLoad::kCorrupt) << text.substr(0, 60);
+  EXPECT_TRUE(store.Accessible());
+  EXPECT_EQ(store.GetString(kKestrelioKey, "UserName"), std::nullopt);
+  EXPECT_EQ(ScratchDir::Read(file + ".corrupt"), text) << "the user's file is kept";
+  // The fresh store works and writes a new file.
+  EXPECT_TRUE(store.SetString(kKestrelioKey, "UserName", "Ann"));
+  EXPECT_EQ(SettingsStore(file).GetString(kKestrelioKey, "UserName"), "Ann");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    SettingsStoreTest, CorruptFile,
+    ::testing::Values(
+        CorruptText{"ValueBeforeAnySection", "UserName=before any section\n"},
+        CorruptText{"UnclosedSection", "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio\nUserName=Ann\n"},
+        CorruptText{"LineWithoutEquals",
+                    "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\njust some words\n"},
+        CorruptText{"BadEscape",
+                    "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=bad\\q escape\n"},
+        CorruptText{"EmptySectionName", "[]\n"},
+        CorruptText{"EmptyValueName", "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\n=no name\n"},
+        CorruptText{"NulInAValue",
+                    std::string("[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=A\0B\n", 52)},
+        CorruptText{"LargerThanAllowed", std::string(kMaxSettingsFileBytes + 1, ';')}),
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SettingsStoreTest, UnreadableFileLeavesTheStoreInaccessibleAndUntouched) {
   ScratchDir dir;

@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include "test_support.h"
+#include "tests/support/scratch_dir.h"
 
 namespace kestrelio {
 namespace {

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "media/camera_frame.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/wait.h"
 
 namespace kestrelio {
 namespace {
@@ -161,10 +162,12 @@ TEST(SyntheticCameraTest, DeliversFramesThroughTheContextUntilEnd) {
     static_cast<Count*>(context)->frames.fetch_add(1);
   };
   ASSERT_TRUE(CameraStart(driver, *preview, window, on_frame, &count));
-  while (count.frames.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(testing::WaitFor([&] { return count.frames.load() >= 3; }));
   auto capture = std::make_unique<CaptureState>();
   EXPECT_EQ(CameraStop(driver, *capture, window), 1);
   const int after_stop = count.frames.load();
+  // An absence has no event to wait for: a few frame periods of the synthetic camera pass,
+  // in which a thread left running would have delivered.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_EQ(count.frames.load(), after_stop);
 }

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "media/encoder.h"
-#include "media_test_util.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/media_samples.h"
 
 namespace kestrelio {
 namespace {

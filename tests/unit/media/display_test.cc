@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "media/display_thread.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
 
 namespace kestrelio {
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 
 #include "media/encoder_thread.h"
-#include "media_test_util.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/media_samples.h"
 
 namespace kestrelio {
 namespace {

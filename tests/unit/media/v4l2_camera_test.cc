@@ -5,7 +5,7 @@
 
 #include "camera/v4l2/frame_pacer.h"
 #include "media/camera_driver.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
 
 namespace kestrelio {
 namespace {

@@ -14,8 +14,8 @@
 #include "media/decoder.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
+#include "tests/support/net_samples.h"
 #include "ui/testing/console_window.h"
-#include "tests/unit/net/net_test_support.h"
 
 namespace kestrelio {
 namespace {

@@ -1,7 +1,6 @@
 // The media channel's receive and send paths against a scripted socket and the fake
 // window: sequence checks and loss reports, the count check, the picture ring hand-off,
 // the network-loss timer, loss receipt, the round-trip probe and the send failure box.
-#include "media/decoder.h"
 #include "net/transport/media_channel.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +11,10 @@
 #include <vector>
 
 #include "base/timer_scale.h"
-#include "tests/unit/net/net_test_support.h"
 #include "base/window/ids.h"
+#include "media/decoder.h"
+#include "tests/support/net_samples.h"
+#include "tests/support/scripted_port.h"
 
 namespace kestrelio {
 namespace {

@@ -20,7 +20,9 @@
 #include "net/transport/media_channel.h"
 #include "net/transport/unique_fd.h"
 #include "net/wire/call_messages.h"
-#include "tests/unit/net/net_test_support.h"
+#include "tests/support/diag_capture.h"
+#include "tests/support/net_samples.h"
+#include "tests/support/wait.h"
 
 namespace kestrelio {
 namespace {
@@ -167,8 +169,9 @@ TEST_F(TransportTest, MalformedDatagramsOfEveryTypeAreDroppedAndIntakeGoesOn) {
   SendUdp(oversized);
   SendUdp(CancelMessage());
   ++expected_control;
+  // One receive thread takes the datagrams in order: once the last one sent has been
+  // handled, so has everything before it.
   ASSERT_TRUE(control_.WaitFor(expected_control));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(control_.seen().size(), expected_control);
   EXPECT_TRUE(media_.seen().empty());
 }
@@ -246,9 +249,7 @@ TEST_F(TransportTest, ControlSessionsOnTcpAreReceiveOnly) {
   // Video and probes are not taken from a control session.
   auto video = testing::EmptyVideoDatagram(1);
   ASSERT_EQ(send(session.get(), video.data(), video.size(), 0), 10);
-  for (int i = 0; i < 200 && window_.Boxes().empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  ASSERT_TRUE(testing::WaitFor([&] { return !window_.Boxes().empty(); }));
   auto boxes = window_.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Undefined Message Type");
@@ -256,9 +257,10 @@ TEST_F(TransportTest, ControlSessionsOnTcpAreReceiveOnly) {
   EXPECT_EQ(media_.seen().size(), 1u);
 
   // Wrong version: written to the diagnostics only, the session goes on.
+  testing::DiagCapture diagnostics;
   const std::vector<uint8_t> wrong = {0x10, 0x01, 0x06, 0x00, 0x00, 0x00};
   ASSERT_EQ(send(session.get(), wrong.data(), wrong.size(), 0), 6);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(diagnostics.WaitForText("Undefined Receiving Data (ver=0x10,type=0x1)"));
 
   std::vector<uint8_t> release(kCallMessageBytes, 0);
   release[0] = 0x11;

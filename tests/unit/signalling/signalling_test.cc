@@ -3,7 +3,7 @@
 #include <random>
 
 #include "net/signalling/call_signalling.h"
-#include "tests/unit/call/call_harness.h"
+#include "tests/support/call_harness.h"
 
 namespace kestrelio {
 namespace {

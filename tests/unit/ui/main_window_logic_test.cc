@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/window/ids.h"
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
 
 namespace kestrelio {
 namespace {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -185,64 +186,81 @@ std::vector<Case> AllCases() {
   return cases;
 }
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class WireRejection : public ::testing::Test {
  protected:
   DiagQuietScope quiet_;
 };
 
-TEST_F(WireRejection, SoundMessagesAreAccepted) {
-  for (const Case& c : AllCases()) EXPECT_TRUE(c.parse(c.message)) << c.name;
+// One message type of the table a test.
+class WireRejectionOf : public ::testing::TestWithParam<Case> {
+ protected:
+  DiagQuietScope quiet_;
+};
+
+TEST_P(WireRejectionOf, SoundMessageIsAccepted) {
+  const Case& c = GetParam();
+  EXPECT_TRUE(c.parse(c.message));
 }
 
-TEST_F(WireRejection, TruncatedMessagesAreRefusedBelowTheirLastField) {
-  for (const Case& c : AllCases()) {
-    for (size_t n = 0; n < c.message.size(); ++n) {
-      // The length field is made to agree, so only the missing fields can refuse it.
-      Bytes cut(c.message.begin(), c.message.begin() + static_cast<std::ptrdiff_t>(n));
-      SetLength(cut, n);
-      EXPECT_EQ(c.parse(cut), n >= c.min_length) << c.name << " cut to " << n;
-    }
+TEST_P(WireRejectionOf, TruncatedMessageIsRefusedBelowItsLastField) {
+  const Case& c = GetParam();
+  for (size_t n = 0; n < c.message.size(); ++n) {
+    // The length field is made to agree, so only the missing fields can refuse it.
+    Bytes cut(c.message.begin(), c.message.begin() + static_cast<std::ptrdiff_t>(n));
+    SetLength(cut, n);
+    EXPECT_EQ(c.parse(cut), n >= c.min_length) << "cut to " << n;
   }
 }
 
-TEST_F(WireRejection, LengthFieldMustMatchTheDatagram) {
-  for (const Case& c : AllCases()) {
+TEST_P(WireRejectionOf, LengthFieldMustMatchTheDatagram) {
+  const Case& c = GetParam();
+  Bytes m = c.message;
+  SetLength(m, m.size() - 1);
+  EXPECT_FALSE(c.parse(m)) << "length one short";
+  SetLength(m, m.size() + 1);
+  EXPECT_FALSE(c.parse(m)) << "length one long";
+  Bytes extra = c.message;
+  extra.push_back(0);
+  EXPECT_FALSE(c.parse(extra)) << "datagram longer than its length field";
+  Bytes huge = c.message;
+  huge.resize(kMaxMessageBytes + 16);
+  EXPECT_FALSE(c.parse(huge)) << "oversized datagram";
+}
+
+TEST_P(WireRejectionOf, WrongVersionOrTypeIsRefused) {
+  const Case& c = GetParam();
+  Bytes m = c.message;
+  m[0] = 0x12;
+  EXPECT_FALSE(c.parse(m)) << "version";
+  m[0] = 0x11;
+  m[1] = 0x7F;
+  EXPECT_FALSE(c.parse(m)) << "type";
+}
+
+TEST_P(WireRejectionOf, TextSlotWithoutNulIsRefused) {
+  const Case& c = GetParam();
+  for (auto [offset, width] : c.slots) {
     Bytes m = c.message;
-    SetLength(m, m.size() - 1);
-    EXPECT_FALSE(c.parse(m)) << c.name << " length one short";
-    SetLength(m, m.size() + 1);
-    EXPECT_FALSE(c.parse(m)) << c.name << " length one long";
-    Bytes extra = c.message;
-    extra.push_back(0);
-    EXPECT_FALSE(c.parse(extra)) << c.name << " datagram longer than its length field";
-    Bytes huge = c.message;
-    huge.resize(kMaxMessageBytes + 16);
-    EXPECT_FALSE(c.parse(huge)) << c.name << " oversized datagram";
+    std::fill_n(m.begin() + static_cast<std::ptrdiff_t>(offset), width, uint8_t{'7'});
+    EXPECT_FALSE(c.parse(m)) << "slot at " << offset;
+    m[offset + width - 1] = 0;  // the longest text the slot holds is fine
+    EXPECT_TRUE(c.parse(m)) << "slot at " << offset;
   }
 }
 
-TEST_F(WireRejection, WrongVersionOrTypeIsRefused) {
-  for (const Case& c : AllCases()) {
-    Bytes m = c.message;
-    m[0] = 0x12;
-    EXPECT_FALSE(c.parse(m)) << c.name;
-    m[0] = 0x11;
-    m[1] = 0x7F;
-    EXPECT_FALSE(c.parse(m)) << c.name;
+TEST_P(WireRejectionOf, BuilderRefusesBuffersTooSmall) {
+  const Case& c = GetParam();
+  for (size_t n = 0; n < c.message.size(); ++n) {
+    Bytes out(n, 0xAA);
+    EXPECT_EQ(c.build(out), 0u) << "into " << n << " bytes";
+    EXPECT_TRUE(std::ranges::all_of(out, [](uint8_t b) { return b == 0xAA; })) << n;
   }
 }
 
-TEST_F(WireRejection, TextSlotWithoutNulIsRefused) {
-  for (const Case& c : AllCases()) {
-    for (auto [offset, width] : c.slots) {
-      Bytes m = c.message;
-      std::fill_n(m.begin() + static_cast<std::ptrdiff_t>(offset), width, uint8_t{'7'});
-      EXPECT_FALSE(c.parse(m)) << c.name << " slot at " << offset;
-      m[offset + width - 1] = 0;  // the longest text the slot holds is fine
-      EXPECT_TRUE(c.parse(m)) << c.name << " slot at " << offset;
-    }
-  }
-}
+INSTANTIATE_TEST_SUITE_P(EveryMessage, WireRejectionOf, ::testing::ValuesIn(AllCases()),
+                         [](const auto& instance) { return instance.param.name; });
 
 TEST_F(WireRejection, CancelHasTwoFormsAndNothingBetween) {
   Bytes answer = Make([](auto o) {
@@ -313,14 +331,7 @@ TEST_F(WireRejection, UserListNumbersOutOfRangeAreRefused) {
   EXPECT_FALSE(ParseUserListInd(m));
 }
 
-TEST_F(WireRejection, BuildersRefuseBuffersTooSmall) {
-  for (const Case& c : AllCases()) {
-    for (size_t n = 0; n < c.message.size(); ++n) {
-      Bytes out(n, 0xAA);
-      EXPECT_EQ(c.build(out), 0u) << c.name << " into " << n << " bytes";
-      EXPECT_TRUE(std::ranges::all_of(out, [](uint8_t b) { return b == 0xAA; })) << c.name;
-    }
-  }
+TEST_F(WireRejection, OtherBuildersRefuseBuffersTooSmall) {
   KeepAliveFields keep_alive;
   for (size_t n = 0; n < kKeepAliveBytes; ++n) {
     Bytes out(n, 0xAA);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/media/media_test_util.h"
+#include "tests/support/media_samples.h"
 
 namespace kestrelio::testing {
 

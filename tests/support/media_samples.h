@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
+#include "base/video/video_sinks.h"
 #include "camera/synthetic/synthetic_scene.h"
 #include "media/capture_state.h"
-#include "base/video/video_sinks.h"
 
 namespace kestrelio::testing {
 

@@ -1,4 +1,4 @@
-#include "ui/testing/fake_window.h"
+#include "tests/support/fake_window.h"
 
 #include <algorithm>
 #include <chrono>
