@@ -5,12 +5,12 @@
 #include "app/power_notifications.h"
 #include "base/diag.h"
 #include "base/tick.h"
+#include "base/window/ids.h"
 #include "call/status_line.h"
 #include "device/power_settings.h"
 #include "device/sync.h"
 #include "device/updater.h"
 #include "study/study_time.h"
-#include "base/window/ids.h"
 
 namespace kestrelio {
 Handset::Handset(HandsetContext& context, Window& window, std::string program_dir, NetworkPlan plan)
@@ -37,7 +37,9 @@ bool Handset::StartUp(const std::string& camera_library) {
   EncoderInit(context_.encoder);
   encoder_context_ = std::make_unique<EncoderThreadContext>(EncoderThreadContext{
       context_.encoder, context_.capture, context_.call, context_.keyframes, media_channel_});
-  encoder_thread_.Start(*encoder_context_);
+  if (!encoder_thread_.Start(*encoder_context_)) {
+    window_.ShowMessageBox("Cannot create Encoder Data thread", "", MessageBoxButtons::kOk);
+  }
   camera_started_ = CameraStart(camera_, context_.capture.preview, window_, OnCameraFrameCallback,
                                 &frame_context_);
   CreatePeerBitmap(context_.peer_bitmap, context_.decoder.peer_width.load(),
@@ -59,20 +61,29 @@ bool Handset::StartUp(const std::string& camera_library) {
   }
 
   vibration_ = std::make_unique<VibrationThread>(window_);
+  if (!vibration_->Start()) {
+    window_.ShowMessageBox("Cannot create Vibration thread", "", MessageBoxButtons::kOk);
+  }
   power_ = std::make_unique<PowerLayer>();
   StartNetworking();
 
   display_context_ = std::make_unique<DisplayContext>(
       DisplayContext{context_.decoder, context_.capture.preview, context_.peer_bitmap,
                      context_.call, context_.view, window_});
-  display_thread_.Start(*display_context_);
+  if (!display_thread_.Start(*display_context_)) {
+    window_.ShowMessageBox("Cannot create video display thread", "", MessageBoxButtons::kOk);
+    // The program ends: what start-up has begun (camera, network) stops in order first.
+    OnDestroy();
+    return false;
+  }
 
   if (!power_->SetUnattendedMode(true)) {
     window_.ShowMessageBox("Failed to place device in unattended mode", "Power Policy",
                            MessageBoxButtons::kOk);
   }
   if (!power_->RequireWlan()) Diag("SetPowerRequirement failed: %X", 0u);
-  power_notifications_ = std::make_unique<PowerNotificationThread>(context_.shutdown);
+  power_notifications_ = std::make_unique<PowerNotificationThread>();
+  power_notifications_->Start();
 
   context_.program_start_time = FormatStudyTimestamp(LocalStudyTime());
   if (!data_connection_.Establish()) {

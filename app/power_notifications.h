@@ -6,30 +6,37 @@
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
 
-#include "base/event.h"
+#include "base/worker.h"
 
 namespace kestrelio {
 
 class PowerNotificationThread {
  public:
   // Polls the power supply every `poll_ms` and drains a change at once.
-  PowerNotificationThread(Event& shutdown, int poll_ms = 5000);
-  ~PowerNotificationThread();
+  explicit PowerNotificationThread(int poll_ms = 5000) : poll_ms_(poll_ms) {}
+  ~PowerNotificationThread() { Stop(); }
   PowerNotificationThread(const PowerNotificationThread&) = delete;
   PowerNotificationThread& operator=(const PowerNotificationThread&) = delete;
 
-  void Stop();
+  // False when the thread cannot be created or is already running; a stopped thread
+  // may be started again.
+  bool Start();
+  // Stops and joins; harmless when never started or already stopped.
+  void Stop() { worker_.Stop(); }
+  bool running() const { return worker_.Running(); }
+
   uint64_t messages_drained() const { return drained_.load(std::memory_order_relaxed); }
+  // Passes of the polling loop. For tests.
+  uint64_t polls() const { return polls_.load(std::memory_order_acquire); }
 
  private:
   void Run();
 
-  Event& shutdown_;
   const int poll_ms_;
   std::atomic<uint64_t> drained_{0};
-  std::thread thread_;
+  std::atomic<uint64_t> polls_{0};
+  Worker worker_;
 };
 
 }  // namespace kestrelio

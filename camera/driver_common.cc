@@ -22,11 +22,9 @@ FrameSink ReadFrameSink(const uint8_t* request) {
   return sink;
 }
 
-bool StopCaptureThread(std::jthread& thread) {
-  if (!thread.joinable()) return false;
-  thread.request_stop();
-  thread.join();
-  thread = std::jthread();
+bool StopCaptureThread(Worker& capture) {
+  if (!capture.Running()) return false;
+  capture.Stop();
   return true;
 }
 

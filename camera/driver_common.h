@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <thread>
 
+#include "base/worker.h"
 #include "camera/kcam.h"
 
 namespace kestrelio::camera_driver {
@@ -25,7 +25,7 @@ struct FrameSink {
 FrameSink ReadFrameSink(const uint8_t* request);
 
 // Asks the capture thread to stop and joins it; false when none was running.
-bool StopCaptureThread(std::jthread& thread);
+bool StopCaptureThread(Worker& capture);
 
 // Hooks each driver defines.
 // 0 when the driver can capture, else the error code Camera_Init reports.

@@ -6,13 +6,10 @@
 namespace kestrelio {
 
 VibrationThread::VibrationThread(Window& window, VibrationTiming timing)
-    : window_(window), timing_(timing), thread_([this] { Run(); }) {}
+    : window_(window), timing_(timing) {}
 
-VibrationThread::~VibrationThread() { Stop(); }
-
-void VibrationThread::Stop() {
-  stop_.Set();
-  if (thread_.joinable()) thread_.join();
+bool VibrationThread::Start() {
+  return worker_.Start("vibration", [this](std::stop_token) { Run(); });
 }
 
 void VibrationThread::SwitchOn(int duration_ms) {
@@ -22,7 +19,6 @@ void VibrationThread::SwitchOn(int duration_ms) {
 }
 
 void VibrationThread::Run() {
-  SetThreadName("vibration");
   while (Pause(timing_.poll_ms)) {
     switch (request()) {
       case RingRequest::kRing:

@@ -8,9 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
 
-#include "base/event.h"
+#include "base/worker.h"
 
 namespace kestrelio {
 
@@ -27,9 +26,9 @@ struct VibrationTiming {
 
 class VibrationThread {
  public:
-  // Starts the thread. `window` must outlive this object.
+  // `window` must outlive this object. The thread runs from Start to Stop.
   explicit VibrationThread(Window& window, VibrationTiming timing = {});
-  ~VibrationThread();  // stops and joins
+  ~VibrationThread() { Stop(); }
   VibrationThread(const VibrationThread&) = delete;
   VibrationThread& operator=(const VibrationThread&) = delete;
 
@@ -37,8 +36,12 @@ class VibrationThread {
   void Vibrate(RingRequest request) { request_.store(request, std::memory_order_relaxed); }
   RingRequest request() const { return request_.load(std::memory_order_relaxed); }
 
-  // Stops the thread and joins it; harmless when already stopped.
-  void Stop();
+  // Starts the thread; false when it cannot be created or is already running. A
+  // stopped thread may be started again.
+  bool Start();
+  // Stops the thread and joins it; harmless when never started or already stopped.
+  void Stop() { worker_.Stop(); }
+  bool running() const { return worker_.Running(); }
 
   // Times the vibrator was switched on; passes of the polling loop. For tests.
   uint64_t pulses() const { return pulses_.load(std::memory_order_acquire); }
@@ -47,7 +50,7 @@ class VibrationThread {
  private:
   void Run();
   // Sleeps `ms`; false when a stop was requested meanwhile.
-  bool Pause(int ms) { return !stop_.Wait(ms); }
+  bool Pause(int ms) { return worker_.SleepFor(ms); }
   void SwitchOn(int duration_ms);
 
   Window& window_;
@@ -55,8 +58,7 @@ class VibrationThread {
   std::atomic<RingRequest> request_{RingRequest::kIdle};
   std::atomic<uint64_t> pulses_{0};
   std::atomic<uint64_t> passes_{0};
-  Event stop_;
-  std::thread thread_;
+  Worker worker_;
 };
 
 }  // namespace kestrelio

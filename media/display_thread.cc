@@ -63,26 +63,17 @@ int NextDisplaySleepMs(bool painted_peer, uint32_t elapsed_ms) {
   return kDisplayMinimumMs;
 }
 
-void VideoDisplayThread::Start(DisplayContext& context) {
+bool VideoDisplayThread::Start(DisplayContext& context) {
   Stop();
-  stop_.Reset();
-  thread_ = std::jthread([this, &context] {
-    SetThreadName("video-display");
+  return worker_.Start("video-display", [this, &context](std::stop_token) {
     int sleep_ms = kDisplayPeriodMs;
-    while (!stop_.Wait(sleep_ms)) {
+    while (worker_.SleepFor(sleep_ms)) {
       const uint32_t start = TickCountMs();
       if (!context.call.video_active.load(std::memory_order_acquire)) continue;
       const bool painted = DisplayTick(context);
       sleep_ms = NextDisplaySleepMs(painted, TickCountMs() - start);
     }
   });
-}
-
-void VideoDisplayThread::Stop() {
-  if (thread_.joinable()) {
-    stop_.Set();
-    thread_.join();
-  }
 }
 
 }  // namespace kestrelio

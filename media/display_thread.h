@@ -6,14 +6,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
-#include "base/event.h"
 #include "base/state/call_flags.h"
-#include "media/capture_state.h"
-#include "media/decoder.h"
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
+#include "base/worker.h"
+#include "media/capture_state.h"
+#include "media/decoder.h"
 
 namespace kestrelio {
 
@@ -56,13 +55,15 @@ class VideoDisplayThread {
   VideoDisplayThread(const VideoDisplayThread&) = delete;
   VideoDisplayThread& operator=(const VideoDisplayThread&) = delete;
 
-  // `context` must outlive the thread (until Stop).
-  void Start(DisplayContext& context);
-  void Stop();
+  // Stops a running thread first. `context` must outlive the thread (until Stop).
+  // False when the thread cannot be created.
+  bool Start(DisplayContext& context);
+  // Requests the stop and joins; harmless when never started or already stopped.
+  void Stop() { worker_.Stop(); }
+  bool running() const { return worker_.Running(); }
 
  private:
-  Event stop_{EventReset::kManual};
-  std::jthread thread_;
+  Worker worker_;
 };
 
 }  // namespace kestrelio

@@ -43,22 +43,11 @@ bool EncoderDataRound(EncoderThreadContext& context) {
   return true;
 }
 
-void EncoderDataThread::Start(EncoderThreadContext& context) {
+bool EncoderDataThread::Start(EncoderThreadContext& context) {
   Stop();
-  thread_ = std::jthread([&context](std::stop_token stop) {
-    SetThreadName("encoder-data");
-    while (!stop.stop_requested()) {
-      SleepMs(2);
-      EncoderDataRound(context);
-    }
+  return worker_.Start("encoder-data", [this, &context](std::stop_token) {
+    while (worker_.SleepFor(2)) EncoderDataRound(context);
   });
-}
-
-void EncoderDataThread::Stop() {
-  if (thread_.joinable()) {
-    thread_.request_stop();
-    thread_.join();
-  }
 }
 
 }  // namespace kestrelio

@@ -2,12 +2,11 @@
 // and hands each picture to the sink.
 #pragma once
 
-#include <thread>
-
 #include "base/state/call_flags.h"
+#include "base/video/video_sinks.h"
+#include "base/worker.h"
 #include "media/capture_state.h"
 #include "media/encoder.h"
-#include "base/video/video_sinks.h"
 
 namespace kestrelio {
 
@@ -29,13 +28,15 @@ class EncoderDataThread {
   EncoderDataThread(const EncoderDataThread&) = delete;
   EncoderDataThread& operator=(const EncoderDataThread&) = delete;
 
-  // `context` must outlive the thread (until Stop).
-  void Start(EncoderThreadContext& context);
-  // Requests the stop and joins.
-  void Stop();
+  // Stops a running thread first. `context` must outlive the thread (until Stop).
+  // False when the thread cannot be created.
+  bool Start(EncoderThreadContext& context);
+  // Requests the stop and joins; harmless when never started or already stopped.
+  void Stop() { worker_.Stop(); }
+  bool running() const { return worker_.Running(); }
 
  private:
-  std::jthread thread_;
+  Worker worker_;
 };
 
 }  // namespace kestrelio

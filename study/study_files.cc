@@ -70,13 +70,14 @@ bool AppendLine(const std::string& path, std::string_view line) {
 }
 
 StudyFiles::StudyFiles(std::string study_folder, std::timed_mutex& logging_mutex)
-    : folder_(WithTrailingSlash(std::move(study_folder))),
-      logging_mutex_(logging_mutex),
-      writer_([this](std::stop_token stop) { RunWriter(stop); }) {}
+    : folder_(WithTrailingSlash(std::move(study_folder))), logging_mutex_(logging_mutex) {
+  // Without the writer a busy mutex still queues records; they are written at close.
+  writer_.Start("study writer", [this](std::stop_token stop) { RunWriter(stop); });
+}
 
 StudyFiles::~StudyFiles() {
-  writer_.request_stop();
-  writer_.join();
+  writer_.Stop();
+  DrainOnClose();
 }
 
 bool StudyFiles::AppendCallRecord(const CallRecord& record) {
@@ -119,7 +120,6 @@ bool StudyFiles::AppendLogged(std::string line) {
 }
 
 void StudyFiles::RunWriter(std::stop_token stop) {
-  SetThreadName("study writer");
   while (!stop.stop_requested()) {
     {
       std::unique_lock queue_lock(queue_mutex_);
@@ -144,8 +144,10 @@ void StudyFiles::RunWriter(std::stop_token stop) {
     }
     queue_changed_.notify_all();
   }
+}
 
-  // Closing: give the mutex's holder a last, bounded chance.
+void StudyFiles::DrainOnClose() {
+  // Give the mutex's holder a last, bounded chance.
   std::unique_lock queue_lock(queue_mutex_);
   if (pending_.empty()) return;
   queue_lock.unlock();

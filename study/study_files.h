@@ -17,8 +17,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
+#include "base/worker.h"
 #include "study/call_log.h"
 #include "study/history_file.h"
 #include "study/study_time.h"
@@ -35,10 +35,11 @@ bool AppendLine(const std::string& path, std::string_view line);
 class StudyFiles {
  public:
   // `study_folder` ends with '/' or not. The Logging Mutex belongs to the handset
-  // context and outlives this object.
+  // context and outlives this object. Starts the writer thread.
   StudyFiles(std::string study_folder, std::timed_mutex& logging_mutex);
-  // Waits up to kDrainOnCloseMs for the mutex to write what is still queued; what
-  // cannot be written by then is reported line by line on the diagnostic output.
+  // Stops the writer, then waits up to kDrainOnCloseMs for the mutex to write what is
+  // still queued; what cannot be written by then is reported line by line on the
+  // diagnostic output.
   ~StudyFiles();
   StudyFiles(const StudyFiles&) = delete;
   StudyFiles& operator=(const StudyFiles&) = delete;
@@ -67,6 +68,8 @@ class StudyFiles {
  private:
   bool AppendLogged(std::string line);
   void RunWriter(std::stop_token stop);
+  // After the writer has stopped (or never ran): the last, bounded chance for the queue.
+  void DrainOnClose();
 
   const std::string folder_;  // with a trailing '/'
   std::timed_mutex& logging_mutex_;
@@ -75,7 +78,7 @@ class StudyFiles {
   std::condition_variable_any queue_changed_;
   std::deque<std::string> pending_;
   bool writing_ = false;  // the writer holds the Logging Mutex (under queue_mutex_)
-  std::jthread writer_;
+  Worker writer_;
 };
 
 }  // namespace kestrelio

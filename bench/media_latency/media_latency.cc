@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "base/diag.h"
+#include "base/worker.h"
 #include "bench/media/bench_clip.h"
-#include "ui/testing/console_window.h"
 #include "media/camera_frame.h"
 #include "media/decoder.h"
 #include "media/display_thread.h"
@@ -32,6 +32,7 @@
 #include "media/encoder_thread.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
+#include "ui/testing/console_window.h"
 
 namespace kestrelio {
 namespace {
@@ -126,7 +127,7 @@ struct Pipeline {
   DisplayContext display_context{*decoder, capture->preview, peer_bitmap, call, view, window};
   EncoderDataThread encoder_thread;
   VideoDisplayThread display_thread;
-  std::jthread camera_thread;
+  Worker camera_thread;
   std::atomic<uint64_t> bytes_sent{0};
 };
 
@@ -157,7 +158,7 @@ void StartPipeline(Pipeline& p, const bench::Clip& clip, size_t first_frame) {
   p.channel.ResetReceive();
   p.call.in_call = true;
   p.call.video_active = true;
-  p.camera_thread = std::jthread([&p, &clip, first_frame](std::stop_token stop) {
+  p.camera_thread.Start("bench-camera", [&p, &clip, first_frame](std::stop_token stop) {
     auto next = std::chrono::steady_clock::now();
     for (size_t f = first_frame; !stop.stop_requested(); ++f) {
       const uint32_t write_index = p.capture->ring.write_index.load();
@@ -172,8 +173,7 @@ void StartPipeline(Pipeline& p, const bench::Clip& clip, size_t first_frame) {
 }
 
 void StopPipeline(Pipeline& p) {
-  p.camera_thread.request_stop();
-  p.camera_thread.join();
+  p.camera_thread.Stop();
   p.call.video_active = false;
   p.call.in_call = false;
   p.transport.Stop();

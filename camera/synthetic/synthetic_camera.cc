@@ -25,7 +25,7 @@ class SyntheticCamera {
  public:
   bool Begin(const uint8_t* request) {
     std::lock_guard lock(mutex_);
-    if (thread_.joinable()) return false;
+    if (capture_.Running()) return false;
     sink_ = camera_driver::ReadFrameSink(request);
     if (sink_.callback == nullptr) {
       Diag("synthetic camera: capture request without a callback");
@@ -37,19 +37,17 @@ class SyntheticCamera {
         Diag("synthetic camera plays %s (%d frames)", path, clip_.frame_count);
       }
     }
-    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
-    return true;
+    return capture_.Start("kcam-synthetic", [this](std::stop_token stop) { Run(stop); });
   }
 
   int End() {
     std::lock_guard lock(mutex_);
-    if (!camera_driver::StopCaptureThread(thread_)) return 0;
+    if (!camera_driver::StopCaptureThread(capture_)) return 0;
     return 1;
   }
 
  private:
   void Run(std::stop_token stop) {
-    SetThreadName("kcam-synthetic");
     std::array<uint8_t, KCAM_FRAME_BYTES> frame{};
     auto next = std::chrono::steady_clock::now();
     for (uint32_t index = 0; !stop.stop_requested(); ++index) {
@@ -71,9 +69,10 @@ class SyntheticCamera {
   }
 
   std::mutex mutex_;
-  std::jthread thread_;
   camera_driver::FrameSink sink_;
   Y4mClip clip_;
+  // Last: it stops, and joins, before what the capture thread reads goes.
+  Worker capture_;
 };
 
 SyntheticCamera& Camera() {

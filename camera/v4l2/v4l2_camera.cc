@@ -79,19 +79,21 @@ class V4l2Camera {
 
   bool Begin(const uint8_t* request) {
     std::lock_guard lock(mutex_);
-    if (thread_.joinable() || device_.empty()) return false;
+    if (capture_.Running() || device_.empty()) return false;
     sink_ = camera_driver::ReadFrameSink(request);
-    if (sink_.callback == nullptr || !Open()) {
+    if (sink_.callback == nullptr || !Open() ||
+        !capture_.Start("kcam-v4l2", [this](std::stop_token stop) { Run(stop); })) {
+      // Nothing runs: the device is released and the next Begin starts afresh.
       Close();
       return false;
     }
-    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
     return true;
   }
 
   int End() {
     std::lock_guard lock(mutex_);
-    if (!camera_driver::StopCaptureThread(thread_)) return 0;
+    // The thread is joined before the device and buffers it reads are released.
+    if (!camera_driver::StopCaptureThread(capture_)) return 0;
     Close();
     return 1;
   }
@@ -202,7 +204,6 @@ class V4l2Camera {
   }
 
   void Run(std::stop_token stop) {
-    SetThreadName("kcam-v4l2");
     FramePacer pacer(camera_driver::kFramePeriodUs);
     pacer.SetSlackUs(camera_driver::kFramePeriodUs / 5);
     const size_t image_bytes = size_t(stride_) * size_t(height_) * 3 / 2;
@@ -235,7 +236,6 @@ class V4l2Camera {
   };
 
   std::mutex mutex_;
-  std::jthread thread_;
   std::string device_;
   int fd_ = -1;
   int width_ = 0;
@@ -248,6 +248,8 @@ class V4l2Camera {
   std::array<uint8_t, KCAM_FRAME_BYTES> i420_{};
   std::array<uint8_t, KCAM_FRAME_BYTES> frame_{};
   camera_driver::FrameSink sink_;
+  // Last: it stops, and joins, before what the capture thread reads goes.
+  Worker capture_;
 };
 
 V4l2Camera& Camera() {

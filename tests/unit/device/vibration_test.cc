@@ -21,6 +21,7 @@ void WaitUntil(Condition done) {
 TEST(VibrationTest, BuzzPulsesOnceAndClearsTheRequest) {
   FakeWindow window;
   VibrationThread vibration(window, kFast);
+  ASSERT_TRUE(vibration.Start());
   vibration.Vibrate(RingRequest::kBuzz);
   WaitUntil([&] { return vibration.request() == RingRequest::kIdle; });
   uint64_t passes = vibration.passes();
@@ -31,6 +32,7 @@ TEST(VibrationTest, BuzzPulsesOnceAndClearsTheRequest) {
 TEST(VibrationTest, RingRepeatsUntilTheRequestIsCleared) {
   FakeWindow window;
   VibrationThread vibration(window, kFast);
+  ASSERT_TRUE(vibration.Start());
   vibration.Vibrate(RingRequest::kRing);
   WaitUntil([&] { return vibration.pulses() >= 3; });
   EXPECT_EQ(vibration.request(), RingRequest::kRing);
@@ -46,11 +48,44 @@ TEST(VibrationTest, RingRepeatsUntilTheRequestIsCleared) {
 TEST(VibrationTest, StopJoinsEvenInTheMiddleOfALongRing) {
   FakeWindow window;
   VibrationThread vibration(window, VibrationTiming{1, 1000000, 1000000, 1000000});
+  ASSERT_TRUE(vibration.Start());
   vibration.Vibrate(RingRequest::kRing);
   WaitUntil([&] { return vibration.pulses() >= 1; });
   vibration.Stop();  // returns although the "on" phase lasts 1000 s
   vibration.Stop();
   EXPECT_EQ(vibration.pulses(), 1u);
+}
+
+TEST(VibrationTest, ANeverStartedThreadStopsAndNeverSwitchesOn) {
+  FakeWindow window;
+  {
+    VibrationThread vibration(window, kFast);
+    vibration.Vibrate(RingRequest::kRing);
+    EXPECT_FALSE(vibration.running());
+    vibration.Stop();
+    vibration.Stop();
+  }  // the destructor stops once more
+  EXPECT_TRUE(window.Alerts().empty());
+}
+
+TEST(VibrationTest, RunsAgainAfterStopAndRefusesASecondStart) {
+  FakeWindow window;
+  VibrationThread vibration(window, kFast);
+  ASSERT_TRUE(vibration.Start());
+  EXPECT_FALSE(vibration.Start());  // one thread at a time
+  vibration.Vibrate(RingRequest::kBuzz);
+  WaitUntil([&] { return vibration.request() == RingRequest::kIdle; });
+  vibration.Stop();
+  EXPECT_FALSE(vibration.running());
+
+  // A request made while stopped waits for the next start.
+  vibration.Vibrate(RingRequest::kBuzz);
+  const uint64_t passes = vibration.passes();
+  ASSERT_TRUE(vibration.Start());
+  WaitUntil([&] { return vibration.request() == RingRequest::kIdle; });
+  WaitUntil([&] { return vibration.passes() > passes; });
+  vibration.Stop();
+  EXPECT_EQ(window.Alerts(), (std::vector<int>{kFast.buzz_on_ms, kFast.buzz_on_ms}));
 }
 
 }  // namespace

@@ -172,5 +172,29 @@ TEST(SyntheticCameraTest, DeliversFramesThroughTheContextUntilEnd) {
   EXPECT_EQ(count.frames.load(), after_stop);
 }
 
+TEST(SyntheticCameraTest, EndWithoutBeginIsZeroAndCaptureRunsAgainAfterEnd) {
+  CameraDriver driver;
+  ASSERT_TRUE(CameraLoad(KESTRELIO_TEST_SYNTHETIC_CAMERA, driver));
+  EXPECT_EQ(driver.end(), 0);  // never begun
+  struct Count {
+    std::atomic<int> frames{0};
+  } count;
+  const auto request = BuildCaptureRequest(
+      [](void* context, const uint8_t*) { static_cast<Count*>(context)->frames.fetch_add(1); },
+      &count);
+  ASSERT_EQ(driver.begin(request.data()), 1);
+  EXPECT_EQ(driver.begin(request.data()), 0);  // one capture at a time
+  while (count.frames.load() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(driver.end(), 1);
+  EXPECT_EQ(driver.end(), 0);
+
+  const int after_end = count.frames.load();
+  ASSERT_EQ(driver.begin(request.data()), 1);
+  while (count.frames.load() < after_end + 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(driver.end(), 1);
+}
+
 }  // namespace
 }  // namespace kestrelio

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 #include "media/display_thread.h"
 #include "tests/support/fake_window.h"
@@ -77,6 +78,39 @@ TEST(DisplayPacingTest, SleepsFollowThePicturePeriod) {
   EXPECT_EQ(NextDisplaySleepMs(true, 81), 1);
   EXPECT_EQ(NextDisplaySleepMs(true, 82), 10);
   EXPECT_EQ(NextDisplaySleepMs(true, 500), 10);
+}
+
+// Waits without a time limit of its own; ctest's limit catches a hang.
+template <typename Condition>
+void WaitUntil(Condition done) {
+  while (!done()) std::this_thread::yield();
+}
+
+TEST(VideoDisplayThreadTest, ANeverStartedThreadStopsTwice) {
+  VideoDisplayThread thread;
+  EXPECT_FALSE(thread.running());
+  thread.Stop();
+  thread.Stop();
+  EXPECT_FALSE(thread.running());
+}
+
+TEST(VideoDisplayThreadTest, PaintsAgainAfterStopAndRestart) {
+  DisplayFixture t;
+  t.call.video_active = true;
+  VideoDisplayThread thread;
+  t.Queue(1);
+  ASSERT_TRUE(thread.Start(t.context));
+  WaitUntil([&] { return t.window.Drawings().size() >= 1; });
+  thread.Stop();
+  EXPECT_FALSE(thread.running());
+
+  t.Queue(2);
+  ASSERT_TRUE(thread.Start(t.context));
+  WaitUntil([&] { return t.window.Drawings().size() >= 2; });
+  thread.Stop();
+  const auto drawings = t.window.Drawings();
+  ASSERT_EQ(drawings.size(), 2u);
+  for (const auto& drawing : drawings) EXPECT_EQ(drawing.target, VideoTarget::kPrimary);
 }
 
 TEST(PeerBitmapTest, RefusesSizesBeyondTheSlot) {

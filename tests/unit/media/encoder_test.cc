@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "media/encoder_thread.h"
 #include "tests/support/fake_window.h"
@@ -167,6 +168,48 @@ TEST(EncoderDataRoundTest, OutsideACallNoSlotIsTouched) {
   EXPECT_FALSE(EncoderDataRound(context));
   EXPECT_EQ(t.capture->ring.slots[0].full.load(), 1);
   EXPECT_EQ(t.capture->ring.read_index.load(), 0u);
+}
+
+// The thread tests wait without a time limit of their own; ctest's limit catches a hang.
+template <typename Condition>
+void WaitUntil(Condition done) {
+  while (!done()) std::this_thread::yield();
+}
+
+// Puts frame `index` into the next capture slot, as the camera callback does.
+void Capture(CaptureRing& ring, uint32_t index) {
+  const uint32_t write_index = ring.write_index.load();
+  FillSlot(index, ring.slots[write_index]);
+  ring.slots[write_index].full = 1;
+  ring.write_index = (write_index + 1) % kCaptureSlots;
+}
+
+TEST(EncoderDataThreadTest, ANeverStartedThreadStopsTwice) {
+  EncoderDataThread thread;
+  EXPECT_FALSE(thread.running());
+  thread.Stop();
+  thread.Stop();
+  EXPECT_FALSE(thread.running());
+}
+
+TEST(EncoderDataThreadTest, EncodesAgainAfterStopAndRestartsWhenStartedTwice) {
+  EncoderFixture t;
+  ASSERT_TRUE(EncoderStart(*t.encoder, *t.capture, t.window));
+  EncoderThreadContext context{*t.encoder, *t.capture, t.call, t.requests, t.sink};
+  EncoderDataThread thread;
+  Capture(t.capture->ring, 0);
+  ASSERT_TRUE(thread.Start(context));
+  ASSERT_TRUE(thread.Start(context));  // stops the running thread and starts afresh
+  WaitUntil([&] { return t.encoder->counters.encoded_frames.load() >= 1; });
+  thread.Stop();
+  EXPECT_FALSE(thread.running());
+
+  Capture(t.capture->ring, 1);
+  ASSERT_TRUE(thread.Start(context));
+  WaitUntil([&] { return t.encoder->counters.encoded_frames.load() >= 2; });
+  thread.Stop();
+  EXPECT_EQ(t.sink.payloads.size(), 2u);
+  EXPECT_EQ(t.capture->ring.read_index.load(), 2u);
 }
 
 TEST(EncodeFrameTest, APictureBeyondTheBufferIsDroppedAndTheNextIsIdr) {

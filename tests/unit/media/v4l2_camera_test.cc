@@ -44,6 +44,8 @@ TEST(V4l2CameraTest, AMissingDeviceFailsTheStartCleanly) {
   ASSERT_EQ(window.Boxes().size(), 1u);
   EXPECT_EQ(window.Boxes()[0].text, "Camera Begin error !!!");
   EXPECT_EQ(window.Boxes()[0].caption, "Error");
+  // Nothing was left running: there is no capture to end.
+  EXPECT_EQ(driver.end(), 0);
 }
 
 TEST(V4l2CameraTest, NoCaptureDeviceFailsInitialisation) {

@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace kestrelio {
 namespace {
@@ -85,6 +87,18 @@ TEST_F(StudyFilesTest, QueuedRecordsAreWrittenWhenClosing) {
     logging_mutex_.unlock();
   }
   EXPECT_EQ(ReadAll(folder_ + "/calllog.txt"), FormatCallRecord(Record("late")));
+}
+
+TEST_F(StudyFilesTest, ClosingWhileTheWriterWaitsForTheMutexStillWritesTheRecord) {
+  auto files = std::make_unique<StudyFiles>(folder_, logging_mutex_);
+  logging_mutex_.lock();
+  ASSERT_TRUE(files->AppendCallRecord(Record("queued")));
+  // Closing begins while the mutex is held: the writer is stopped mid-wait, and the
+  // close gives the holder its bounded chance, so the record still lands.
+  std::thread closer([&files] { files.reset(); });
+  logging_mutex_.unlock();
+  closer.join();
+  EXPECT_EQ(ReadAll(folder_ + "/calllog.txt"), FormatCallRecord(Record("queued")));
 }
 
 TEST_F(StudyFilesTest, AnUnwritableFolderReportsFailure) {
