@@ -1,7 +1,6 @@
 // The media channel's receive and send paths against a scripted socket and the fake
 // window: sequence checks and loss reports, the count check, the picture ring hand-off,
 // the network-loss timer, loss receipt, the round-trip probe and the send failure box.
-#include "media/decoder.h"
 #include "net/transport/media_channel.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +11,9 @@
 #include <vector>
 
 #include "base/timer_scale.h"
-#include "tests/unit/net/net_test_support.h"
 #include "base/window/ids.h"
+#include "media/decoder.h"
+#include "tests/unit/net/net_test_support.h"
 
 namespace kestrelio {
 namespace {
@@ -41,7 +41,7 @@ class MediaChannelTest : public ::testing::Test {
   void Deliver(std::span<const uint8_t> datagram) {
     auto header = ParseHeader(datagram);
     ASSERT_TRUE(header.has_value());
-    channel_.OnControlMessage(ReceivedMessage{*header, datagram, kPeer, Channel::kUdp});
+    channel_.OnMediaMessage(ReceivedMessage{*header, datagram, kPeer, Channel::kUdp});
   }
   void DeliverPicture(uint16_t sequence, size_t picture) {
     Deliver(VideoDatagram(sequence, (*pictures_)[picture]));

@@ -2,6 +2,7 @@
 // scene, datagram builders, and a scripted stand-in for the UDP socket.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "media/encoder.h"
-#include "net/transport/datagram_port.h"
+#include "net/socket/datagram_sender.h"
 #include "net/wire/media_messages.h"
 #include "tests/unit/media/media_test_util.h"
 #include "ui/testing/fake_window.h"
@@ -25,7 +26,7 @@ inline std::vector<std::vector<uint8_t>> EncodePictures(int count) {
   KeyframeRequests keyframes;
   RecordingSink sink;
   EncoderInit(*encoder);
-  encoder->params.i_log_level = X264_LOG_NONE;
+  encoder->settings.log_level = EncoderLogLevel::kNone;
   if (!EncoderStart(*encoder, *capture, window)) return {};
   CaptureSlot slot;
   for (int i = 0; i < count; ++i) {
@@ -53,18 +54,22 @@ inline std::vector<uint8_t> EmptyVideoDatagram(uint16_t sequence) {
 }
 
 // Records every message "sent"; answers with the message size unless scripted otherwise.
-class ScriptedPort : public DatagramPort {
+class ScriptedPort : public DatagramSender {
  public:
   struct Sent {
     std::vector<uint8_t> bytes;
     NetAddress to;
   };
-  long SendDatagram(std::span<const uint8_t> message, const NetAddress& to) override {
+  SendResult Send(std::span<const uint8_t> message, const NetAddress& to) override {
     std::lock_guard lock(mutex_);
     sent_.push_back(Sent{{message.begin(), message.end()}, to});
-    return next_result_ ? *std::exchange(next_result_, std::nullopt)
-                        : static_cast<long>(message.size());
+    if (!next_result_) return SendResult::Sent(message.size());
+    const long result = *std::exchange(next_result_, std::nullopt);
+    if (result < 0) return SendResult::Failed(EIO);
+    const auto bytes = static_cast<size_t>(result);
+    return bytes == message.size() ? SendResult::Sent(bytes) : SendResult::Short(bytes);
   }
+  // The next send reports `result` as sendto's return: a short count, or -1 for a failure.
   void FailNextSend(long result) {
     std::lock_guard lock(mutex_);
     next_result_ = result;
