@@ -29,6 +29,7 @@
 #include "media/display_thread.h"
 #include "media/encoder.h"
 #include "media/encoder_thread.h"
+#include "net/socket/socket_address.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
 #include "ui/testing/console_window.h"

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "base/state/call_flags.h"
+#include "net/transport/control_port.h"
 #include "net/presence/online_db.h"
 #include "net/socket/socket_address.h"
-#include "net/transport/control_port.h"
 #include "net/wire/presence_messages.h"
 
 namespace kestrelio {
