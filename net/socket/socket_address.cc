@@ -14,8 +14,8 @@
 namespace kestrelio {
 
 DottedText::DottedText(uint32_t ipv4) {
-  std::snprintf(text_.data(), text_.size(), "%u.%u.%u.%u", (ipv4 >> 24) & 0xFF,
-                (ipv4 >> 16) & 0xFF, (ipv4 >> 8) & 0xFF, ipv4 & 0xFF);
+  std::snprintf(text_.data(), text_.size(), "%u.%u.%u.%u", (ipv4 >> 24) & 0xFF, (ipv4 >> 16) & 0xFF,
+                (ipv4 >> 8) & 0xFF, ipv4 & 0xFF);
 }
 
 DottedText DottedAddress(uint32_t ipv4) { return DottedText(ipv4); }
