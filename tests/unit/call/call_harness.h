@@ -19,13 +19,13 @@
 #include <thread>
 #include <vector>
 
-#include "base/window/ids.h"
 #include "call/call_devices.h"
 #include "call/call_service.h"
 #include "net/wire/call_messages.h"
 #include "net/wire/header.h"
 #include "net/wire/media_messages.h"
 #include "net/wire/presence_messages.h"
+#include "base/window/ids.h"
 #include "ui/testing/fake_window.h"
 
 namespace kestrelio::testing {
