@@ -2,7 +2,7 @@
 
 #include "base/diag.h"
 #include "device/server_address.h"
-#include "net/wire/net_address.h"
+#include "net/socket/socket_address.h"
 
 namespace kestrelio {
 

@@ -32,7 +32,7 @@ namespace kestrelio {
 
 struct CallServiceContext {
   Window& window;
-  MessageSender& sender;
+  DatagramSender& sender;
   PresenceClient& presence;
   OnlineDb& online_db;
   PeerLink& peer_link;

@@ -1,24 +1,20 @@
 #include "camera/driver_common.h"
 
+#include <span>
+
+#include "base/byte_io.h"
+
 #define KCAM_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace kestrelio::camera_driver {
-namespace {
-
-uint64_t ReadU64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-
-}  // namespace
 
 FrameSink ReadFrameSink(const uint8_t* request) {
+  ByteReader reader(std::span<const uint8_t>(request, KCAM_REQUEST_BYTES));
   FrameSink sink;
   sink.callback = reinterpret_cast<KcamFrameCallback>(
-      static_cast<uintptr_t>(ReadU64(request + KCAM_REQUEST_CALLBACK_OFFSET)));
-  sink.context = reinterpret_cast<void*>(
-      static_cast<uintptr_t>(ReadU64(request + KCAM_REQUEST_CONTEXT_OFFSET)));
+      static_cast<uintptr_t>(reader.U64Le(KCAM_REQUEST_CALLBACK_OFFSET)));
+  sink.context =
+      reinterpret_cast<void*>(static_cast<uintptr_t>(reader.U64Le(KCAM_REQUEST_CONTEXT_OFFSET)));
   return sink;
 }
 

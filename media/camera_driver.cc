@@ -6,21 +6,37 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/byte_io.h"
 #include "base/diag.h"
 
 namespace kestrelio {
 namespace {
 
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+// The classic capture request, little-endian. The bytes marked "role not fixed" are the
+// values the driver expects at those offsets.
+constexpr size_t kLeadMarkerOffset = 0;  // 4
+constexpr size_t kCaptureWidthOffset = 4;
+constexpr size_t kCaptureHeightOffset = 8;
+constexpr size_t kSourceRectOffset = 12;    // left, top, right, bottom (inclusive), u32 each
+constexpr size_t kSourceMarkerOffset = 28;  // 1
+constexpr size_t kOutputRectOffset = 32;
+constexpr size_t kOutputMarkerOffsets[] = {48, 49, 50};  // 0, 8, 0
+constexpr size_t kClassicCallbackOffset = 52;
+constexpr size_t kSecondMarkerOffset = 56;  // 2
+constexpr size_t kSecondRectOffset = 60;
+constexpr uint32_t kCaptureWidth = 640;
+constexpr uint32_t kCaptureHeight = 480;
 
-void PutU64(uint8_t* p, uint64_t v) {
-  PutU32(p, static_cast<uint32_t>(v));
-  PutU32(p + 4, static_cast<uint32_t>(v >> 32));
+// The camera properties set after streaming begins, in this order: (id, value).
+constexpr uint32_t kStartProperties[][2] = {{10, 1}, {2, 1}, {1, 1}, {5, 4},
+                                            {6, 2},  {4, 2}, {7, 2}, {9, 2}};
+
+// A rectangle as four inclusive u32 edges: left, top, right, bottom.
+void WriteRect(ByteWriter& out, size_t offset, uint32_t right, uint32_t bottom) {
+  out.U32Le(offset, 0);
+  out.U32Le(offset + 4, 0);
+  out.U32Le(offset + 8, right);
+  out.U32Le(offset + 12, bottom);
 }
 
 template <typename Fn>
@@ -91,30 +107,21 @@ bool CameraLoad(const std::string& library_path, CameraDriver& driver) {
 std::array<uint8_t, KCAM_REQUEST_BYTES> BuildCaptureRequest(KcamFrameCallback callback,
                                                             void* context) {
   std::array<uint8_t, KCAM_REQUEST_BYTES> r{};
-  uint8_t* p = r.data();
-  p[0] = 4;
-  PutU32(p + 4, 640);
-  PutU32(p + 8, 480);
-  PutU32(p + 12, 0);
-  PutU32(p + 16, 0);
-  PutU32(p + 20, 639);
-  PutU32(p + 24, 479);
-  p[28] = 1;
-  PutU32(p + 32, 0);
-  PutU32(p + 36, 0);
-  PutU32(p + 40, KCAM_FRAME_WIDTH - 1);
-  PutU32(p + 44, KCAM_FRAME_HEIGHT - 1);
-  p[48] = 0;
-  p[49] = 8;
-  p[50] = 0;
-  PutU32(p + 52, 0);  // the classic 32-bit callback slot: too small for an address
-  p[56] = 2;
-  PutU32(p + 60, 0);
-  PutU32(p + 64, 0);
-  PutU32(p + 68, KCAM_FRAME_WIDTH - 1);
-  PutU32(p + 72, KCAM_FRAME_HEIGHT - 1);
-  PutU64(p + KCAM_REQUEST_CALLBACK_OFFSET, reinterpret_cast<uintptr_t>(callback));
-  PutU64(p + KCAM_REQUEST_CONTEXT_OFFSET, reinterpret_cast<uintptr_t>(context));
+  ByteWriter out(r);
+  out.U8(kLeadMarkerOffset, 4);
+  out.U32Le(kCaptureWidthOffset, kCaptureWidth);
+  out.U32Le(kCaptureHeightOffset, kCaptureHeight);
+  WriteRect(out, kSourceRectOffset, kCaptureWidth - 1, kCaptureHeight - 1);
+  out.U8(kSourceMarkerOffset, 1);
+  WriteRect(out, kOutputRectOffset, KCAM_FRAME_WIDTH - 1, KCAM_FRAME_HEIGHT - 1);
+  out.U8(kOutputMarkerOffsets[0], 0);
+  out.U8(kOutputMarkerOffsets[1], 8);
+  out.U8(kOutputMarkerOffsets[2], 0);
+  out.U32Le(kClassicCallbackOffset, 0);  // the classic 32-bit slot: too small for an address
+  out.U8(kSecondMarkerOffset, 2);
+  WriteRect(out, kSecondRectOffset, KCAM_FRAME_WIDTH - 1, KCAM_FRAME_HEIGHT - 1);
+  out.U64Le(KCAM_REQUEST_CALLBACK_OFFSET, reinterpret_cast<uintptr_t>(callback));
+  out.U64Le(KCAM_REQUEST_CONTEXT_OFFSET, reinterpret_cast<uintptr_t>(context));
   return r;
 }
 
@@ -142,9 +149,7 @@ bool CameraStart(CameraDriver& driver, PreviewBitmap& preview, Window& window,
     return false;
   }
   window.Invalidate();
-  static constexpr uint32_t kProperties[][2] = {{10, 1}, {2, 1}, {1, 1}, {5, 4},
-                                                {6, 2},  {4, 2}, {7, 2}, {9, 2}};
-  for (const auto& property : kProperties) {
+  for (const auto& property : kStartProperties) {
     const uint32_t value = property[1];
     driver.set_property(property[0], &value);
   }

@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "base/byte_io.h"
 #include "base/diag.h"
 #include "media/yuv_rgb.h"
 
@@ -87,17 +88,19 @@ void ConvertYuv420ToBgr(const uint8_t* y, int y_stride, const uint8_t* u, int u_
 }
 
 int DecodeFrame(DecoderState& state, std::span<const uint8_t> payload, uint8_t* slot) {
-  if (state.context == nullptr || payload.size() < 4) return 0;
-  if ((payload[0] & 0x80) != 0) return 0;
-  const uint32_t n = (uint32_t{payload[0]} << 24) | (uint32_t{payload[1]} << 16) |
-                     (uint32_t{payload[2]} << 8) | uint32_t{payload[3]};
-  if (n == 0) return 0;
-  if (n > payload.size() - 4 || n > kMaxReceivedPayloadBytes) {
-    Diag("video payload count %u exceeds the %zu bytes received: ignored", n, payload.size() - 4);
+  if (state.context == nullptr) return 0;
+  ByteReader reader(payload);
+  const uint32_t n = reader.U32Be(kPayloadCountOffset);
+  if (!reader.ok()) return 0;  // shorter than its count
+  constexpr uint32_t kCountTopBit = 0x80000000u;
+  if ((n & kCountTopBit) != 0 || n == 0) return 0;
+  const size_t nal_bytes = payload.size() - kPayloadCountBytes;
+  if (n > nal_bytes || n > kMaxReceivedPayloadBytes) {
+    Diag("video payload count %u exceeds the %zu bytes received: ignored", n, nal_bytes);
     return 0;
   }
   // The decoder reads a little past the end of its input; give it padded zeros.
-  std::memcpy(state.input.get(), payload.data() + 4, n);
+  std::memcpy(state.input.get(), payload.data() + kPayloadCountBytes, n);
   std::memset(state.input.get() + n, 0, AV_INPUT_BUFFER_PADDING_SIZE);
   state.packet->data = state.input.get();
   state.packet->size = static_cast<int>(n);

@@ -1,5 +1,7 @@
-// The own-picture encoder: libx264 configured for a tiny low-delay stream, its parameter
-// set and settings, and the per-frame encode into a video payload.
+// The own-picture encoder: libx264 configured for a tiny low-delay stream, its settings,
+// and the per-frame encode into a video payload. The library stays behind this header:
+// its encoder is only named here, and its parameter record is built from
+// EncoderSettings when the encoder opens (x264_params.h).
 //
 //   camera callback -> capture ring -> EncoderDataThread -> EncodeFrame -> VideoPayloadSink
 #pragma once
@@ -11,12 +13,12 @@
 #include <span>
 #include <string_view>
 
-// x264.h needs the fixed-width integer types declared before it.
-#include <x264.h>
-
-#include "media/capture_state.h"
 #include "base/video/video_sinks.h"
 #include "base/window/window.h"
+#include "media/capture_state.h"
+#include "media/encoder_settings.h"
+
+struct x264_t;
 
 namespace kestrelio {
 
@@ -24,7 +26,7 @@ inline constexpr int kMacroblocksAcross = kFrameWidth / 16;  // 6
 inline constexpr int kMacroblocksDown = kFrameHeight / 16;   // 5
 inline constexpr int kMacroblocks = kMacroblocksAcross * kMacroblocksDown;
 inline constexpr int kMaxVideoBytes = kI420Bytes;  // 11,520 H.264 bytes at most
-inline constexpr int kVideoPayloadBytes = kMaxVideoBytes + 4;
+inline constexpr int kVideoPayloadBytes = kMaxVideoBytes + static_cast<int>(kPayloadCountBytes);
 
 // Weight per macroblock (row x 6 + column): rows 1-2, columns 1-4 carry the region.
 inline constexpr std::array<int, kMacroblocks> kRoiWeights = {0, 0, 0, 0, 0, 0,  //
@@ -41,12 +43,11 @@ struct EncoderCounters {
 };
 
 struct EncoderState {
-  // The parameter set: written by settings between calls, copied by the encoder at open.
-  // `lock` guards it and the open encoder, so a call end never closes the encoder under
-  // a running encode.
+  // The settings: written by the settings page between calls, read by the encoder at
+  // open. `lock` guards them and the open encoder, so a call end never closes the
+  // encoder under a running encode.
   std::mutex lock;
-  x264_param_t params{};
-  int params_roi_level = 6;
+  EncoderSettings settings;
   bool initialised = false;
 
   // The live ROI level, read for every picture: setting 0 mid-call disarms at once.
@@ -69,7 +70,7 @@ struct EncoderState {
   EncoderState& operator=(const EncoderState&) = delete;
 };
 
-// Fills the parameter set with the library defaults and then the stream's settings.
+// Sets the stream's settings after start-up.
 void EncoderInit(EncoderState& state);
 
 // A settings change by name ("ROI", "FPS", "BITRATE", "SUBPEL", "ALLMBs", "ME", "CABAC",
@@ -80,6 +81,13 @@ void SetEncoderParameter(EncoderState& state, Window& window, std::string_view n
 bool EncoderStart(EncoderState& state, CaptureState& capture, Window& window);
 // Call end: disarms capture and closes the encoder.
 void EncoderStop(EncoderState& state, CaptureState& capture);
+
+// The encoder open and close inside EncoderStart and EncoderStop, without the capture
+// ring and without boxes: for tools and benchmarks that feed EncodeFrame themselves.
+// OpenEncoder is false when the settings were never initialised or the library refused
+// them. Caller holds state.lock.
+bool OpenEncoder(EncoderState& state);
+void CloseEncoder(EncoderState& state);
 
 // Encodes one I420 slot into state.output; hands the payload to `sink` when `in_call`
 // and the encoder produced output. Returns N, the H.264 byte count (0: nothing sent).

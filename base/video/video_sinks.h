@@ -5,10 +5,15 @@
 // their own sinks on either side.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 namespace kestrelio {
+
+// The video payload starts with its count N, big-endian, of the H.264 bytes after it.
+inline constexpr size_t kPayloadCountOffset = 0;
+inline constexpr size_t kPayloadCountBytes = 4;
 
 class VideoPayloadSink {
  public:

@@ -12,6 +12,7 @@
 #include "media/decoder.h"
 #include "media/encoder.h"
 #include "media/frame_drop.h"
+#include "media/x264_params.h"
 
 namespace kestrelio {
 namespace {
@@ -35,13 +36,9 @@ void BM_EncodeFrame(benchmark::State& state) {
   auto encoder = std::make_unique<EncoderState>();
   auto capture = std::make_unique<CaptureState>();
   EncoderInit(*encoder);
-  encoder->params.i_log_level = X264_LOG_WARNING;
+  encoder->settings.log_level = EncoderLogLevel::kWarning;
   std::lock_guard lock(encoder->lock);
-  encoder->encoder = x264_encoder_open(&encoder->params);
-  encoder->roi_armed = true;
-  for (int i = 0; i < kMacroblocks; ++i) {
-    encoder->quant_offsets[i] = static_cast<float>(kRoiWeights[i] * -6);
-  }
+  OpenEncoder(*encoder);  // ROI level 6: the weighted macroblocks carry offset -6
   KeyframeRequests requests;
   NullWindowSink sink;
   size_t frame = 0;
@@ -59,10 +56,12 @@ BENCHMARK(BM_EncodeFrame)->Unit(benchmark::kMicrosecond)->Iterations(2400);
 void BM_BareX264Encode(benchmark::State& state) {
   DiagQuietScope quiet;
   const auto& clip = Footage();
-  auto params = std::make_unique<EncoderState>();
-  EncoderInit(*params);
-  params->params.i_log_level = X264_LOG_WARNING;
-  x264_t* encoder = x264_encoder_open(&params->params);
+  auto settings = std::make_unique<EncoderState>();
+  EncoderInit(*settings);
+  settings->settings.log_level = EncoderLogLevel::kWarning;
+  x264_param_t params;
+  ToX264Params(settings->settings, params);
+  x264_t* encoder = x264_encoder_open(&params);
   std::array<float, kMacroblocks> offsets{};
   for (int i = 0; i < kMacroblocks; ++i) offsets[i] = static_cast<float>(kRoiWeights[i] * -6);
   size_t frame = 0;
@@ -103,7 +102,7 @@ void BM_DecodeFrameAndConvert(benchmark::State& state) {
   auto encoder = std::make_unique<EncoderState>();
   auto capture = std::make_unique<CaptureState>();
   EncoderInit(*encoder);
-  encoder->params.i_log_level = X264_LOG_WARNING;
+  encoder->settings.log_level = EncoderLogLevel::kWarning;
   struct Keep : VideoPayloadSink {
     void SendVideoPayload(std::span<const uint8_t> p, uint16_t) override {
       payloads.emplace_back(p.begin(), p.end());
@@ -112,7 +111,7 @@ void BM_DecodeFrameAndConvert(benchmark::State& state) {
   } keep;
   {
     std::lock_guard lock(encoder->lock);
-    encoder->encoder = x264_encoder_open(&encoder->params);
+    OpenEncoder(*encoder);
     KeyframeRequests requests;
     for (const auto& slot : clip.slots) EncodeFrame(*encoder, slot, requests, true, keep);
   }

@@ -30,6 +30,7 @@
 #include "media/display_thread.h"
 #include "media/encoder.h"
 #include "media/encoder_thread.h"
+#include "net/socket/socket_address.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
 #include "ui/testing/console_window.h"
@@ -82,10 +83,10 @@ class StampSink : public VideoPayloadSink {
 
 // Between the transport and the media channel: hands the capture time of each arriving
 // picture to the ring slot it is about to be decoded into.
-class StampTap : public ControlMessageHandler {
+class StampTap : public MediaMessageHandler {
  public:
   explicit StampTap(Pipeline& pipeline) : pipeline_(pipeline) {}
-  void OnControlMessage(const ReceivedMessage& message) override;
+  void OnMediaMessage(const ReceivedMessage& message) override;
 
  private:
   Pipeline& pipeline_;
@@ -139,17 +140,17 @@ void StampSink::SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequ
   pipeline_.channel.SendVideoPayload(payload, sequence);
 }
 
-void StampTap::OnControlMessage(const ReceivedMessage& message) {
+void StampTap::OnMediaMessage(const ReceivedMessage& message) {
   if (message.header.type == static_cast<uint8_t>(MessageType::kVideoData)) {
     pipeline_.picture_stamps[pipeline_.decoder->ring.write_index.load()] =
         (*pipeline_.peer->sequence_stamps)[message.header.word4].load();
   }
-  pipeline_.channel.OnControlMessage(message);
+  pipeline_.channel.OnMediaMessage(message);
 }
 
 void StartPipeline(Pipeline& p, const bench::Clip& clip, size_t first_frame) {
   EncoderInit(*p.encoder);
-  p.encoder->params.i_log_level = X264_LOG_WARNING;
+  p.encoder->settings.log_level = EncoderLogLevel::kWarning;
   CreatePeerBitmap(p.peer_bitmap, 96, 80);
   p.encoder_thread.Start(p.encoder_context);
   p.display_thread.Start(p.display_context);

@@ -14,13 +14,13 @@ extern "C" {
 }
 
 #include "base/diag.h"
-#include "bench/media/bench_clip.h"
-#include "ui/testing/console_window.h"
 #include "base/testing/alloc_counter.h"
+#include "bench/media/bench_clip.h"
 #include "media/camera_frame.h"
 #include "media/decoder.h"
 #include "media/display_thread.h"
 #include "media/encoder.h"
+#include "ui/testing/console_window.h"
 
 namespace kestrelio {
 namespace {
@@ -48,15 +48,11 @@ double Psnr(double sse, double samples) {
 Result Run(const bench::Clip& clip, int frames, int roi_level) {
   auto encoder = std::make_unique<EncoderState>();
   EncoderInit(*encoder);
-  encoder->params.i_log_level = X264_LOG_WARNING;
-  encoder->params_roi_level = roi_level;
+  encoder->settings.log_level = EncoderLogLevel::kWarning;
+  encoder->settings.roi_level = roi_level;
   encoder->roi_level = roi_level;
   std::lock_guard lock(encoder->lock);
-  encoder->encoder = x264_encoder_open(&encoder->params);
-  encoder->roi_armed = roi_level != 0;
-  for (int i = 0; i < kMacroblocks; ++i) {
-    encoder->quant_offsets[i] = static_cast<float>(kRoiWeights[i] * -roi_level);
-  }
+  OpenEncoder(*encoder);
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   AVCodecContext* context = avcodec_alloc_context3(codec);
   avcodec_open2(context, codec, nullptr);
@@ -122,7 +118,7 @@ void CountAllocations(const bench::Clip& clip) {
   settings.pre_processing = true;
   settings.frame_drop = true;
   EncoderInit(*encoder);
-  encoder->params.i_log_level = X264_LOG_WARNING;
+  encoder->settings.log_level = EncoderLogLevel::kWarning;
   EncoderStart(*encoder, *capture, window);
   DecoderOpen(*decoder);
   CameraFrameContext frame_context{*capture, call, settings, requests};

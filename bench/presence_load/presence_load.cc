@@ -18,14 +18,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "base/diag.h"
+#include "net/socket/socket_address.h"
+#include "net/socket/udp_socket.h"
 #include "net/wire/presence_messages.h"
-#include "servers/presence/udp_socket.h"
 
 extern char** environ;
 
@@ -76,6 +79,14 @@ struct Handset {
   uint16_t counter = 0;
 };
 
+// The size of the next whole datagram within `wait_ms`; nullopt for none (an oversized
+// or failed receive counts as none).
+std::optional<size_t> TakeDatagram(UdpSocket& socket, std::span<uint8_t> buffer, int wait_ms) {
+  const ReceiveResult got = socket.Receive(buffer, wait_ms);
+  if (got.status != ReceiveStatus::kDatagram) return std::nullopt;
+  return got.size;
+}
+
 void SendKeepAlive(Handset& h, const NetAddress& server, std::span<uint8_t> buffer) {
   KeepAliveFields fields;
   fields.counter = h.counter++;
@@ -88,7 +99,7 @@ void SendKeepAlive(Handset& h, const NetAddress& server, std::span<uint8_t> buff
 // Drains one list answer; true when the last page came.
 bool AwaitList(Handset& h, std::span<uint8_t> buffer, int timeout_ms) {
   for (;;) {
-    auto size = h.socket->Receive(buffer, nullptr, timeout_ms);
+    auto size = TakeDatagram(*h.socket, buffer, timeout_ms);
     if (!size) return false;
     auto page = ParseUserListInd(buffer.first(*size));
     if (page && page->page == page->page_count) return true;
@@ -153,7 +164,7 @@ int Run(const Options& options) {
         SendKeepAlive(handsets[i], server, buffer);
         ++outstanding[i];
       }
-      while (auto size = handsets[i].socket->Receive(buffer, nullptr, 0)) {
+      while (auto size = TakeDatagram(*handsets[i].socket, buffer, 0)) {
         auto page = ParseUserListInd(std::span(buffer).first(*size));
         if (page && page->page == page->page_count) {
           ++answered;
@@ -164,7 +175,7 @@ int Run(const Options& options) {
   }
   double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   for (Handset& h : handsets) {
-    while (h.socket->Receive(buffer, nullptr, 50)) {
+    while (TakeDatagram(*h.socket, buffer, 50)) {
     }
   }
   std::printf("keep-alives answered: %llu in %.2f s = %.0f per second (%zu users, 5 pages each)\n",
@@ -186,12 +197,12 @@ int Run(const Options& options) {
       bool got_b = false;
       auto deadline = t0 + std::chrono::seconds(1);
       while ((!got_a || !got_b) && Clock::now() < deadline) {
-        auto size = got_a ? std::nullopt : a.socket->Receive(buffer, nullptr, 0);
+        auto size = got_a ? std::nullopt : TakeDatagram(*a.socket, buffer, 0);
         if (size && ParseCallConnectInd(std::span(buffer).first(*size))) {
           got_a = true;
           caller_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
         }
-        if (!got_b && b.socket->Receive(buffer, nullptr, 0)) got_b = true;
+        if (!got_b && TakeDatagram(*b.socket, buffer, 0)) got_b = true;
       }
       if (got_a && got_b) {
         both_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());

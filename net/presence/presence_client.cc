@@ -65,7 +65,7 @@ std::string HostNameAddress() {
   return address ? std::string(DottedAddress(*address).view()) : std::string();
 }
 
-PresenceClient::PresenceClient(MessageSender& sender, Window& window, OnlineDb& online_db,
+PresenceClient::PresenceClient(DatagramSender& sender, Window& window, OnlineDb& online_db,
                                const CallFlags& call_flags, PresenceClientConfig config,
                                SignInBubble bubble)
     : sender_(sender),

@@ -28,7 +28,7 @@
 #include "base/state/call_flags.h"
 #include "net/transport/control_port.h"
 #include "net/presence/online_db.h"
-#include "net/wire/net_address.h"
+#include "net/socket/socket_address.h"
 #include "net/wire/presence_messages.h"
 
 namespace kestrelio {
@@ -63,7 +63,7 @@ std::string HostNameAddress();
 
 class PresenceClient {
  public:
-  PresenceClient(MessageSender& sender, Window& window, OnlineDb& online_db,
+  PresenceClient(DatagramSender& sender, Window& window, OnlineDb& online_db,
                  const CallFlags& call_flags, PresenceClientConfig config, SignInBubble bubble);
   ~PresenceClient();  // Stop()
   PresenceClient(const PresenceClient&) = delete;
@@ -106,7 +106,7 @@ class PresenceClient {
  private:
   void Run(std::stop_token stop);
 
-  MessageSender& sender_;
+  DatagramSender& sender_;
   Window& window_;
   OnlineDb& online_db_;
   const CallFlags& call_flags_;

@@ -52,7 +52,7 @@ struct SignallingTimings {
 
 struct SignallingContext {
   Window& window;
-  MessageSender& sender;
+  DatagramSender& sender;
   PresenceClient& presence;
   PeerLink& peer_link;
   CallFlags& call_flags;

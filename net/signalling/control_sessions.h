@@ -3,7 +3,7 @@
 // implements this; without one (NoControlSessions) every call runs over UDP alone.
 #pragma once
 
-#include "net/wire/net_address.h"
+#include "net/socket/socket_address.h"
 
 namespace kestrelio {
 

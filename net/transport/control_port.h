@@ -1,17 +1,17 @@
-// The seam between the handset's sockets and its signalling. The transport owns the
-// UDP socket (port 8200) and the TCP listener (port 8100) and takes the video path
-// itself (PacketLoss, RttProbeReq, RttProbeRsp, VideoData); every other message with a
-// sound header is handed to the ControlMessageHandler. Signalling sends through
-// MessageSender and never touches a socket.
+// The seam between the handset's sockets and the code that acts on messages. The
+// transport owns the UDP socket (port 8200) and the TCP listener (port 8100); it hands
+// the video path (PacketLoss, RttProbeReq, RttProbeRsp, VideoData) to a
+// MediaMessageHandler and every other message with a sound header to a
+// ControlMessageHandler. Both send through DatagramSender and never touch a socket.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <span>
 
-#include "base/state/peer_link.h"
+#include "base/net_address.h"
+#include "base/state/peer_link.h"  // what every sender addresses its peer by
+#include "net/socket/datagram_sender.h"
 #include "net/wire/header.h"
-#include "net/wire/net_address.h"
 
 namespace kestrelio {
 
@@ -24,6 +24,7 @@ struct ReceivedMessage {
   Channel channel = Channel::kUdp;
 };
 
+// Signalling: call set-up, answers, release, chat, pause, presence pages.
 class ControlMessageHandler {
  public:
   virtual ~ControlMessageHandler() = default;
@@ -32,12 +33,13 @@ class ControlMessageHandler {
   virtual void OnControlMessage(const ReceivedMessage& message) = 0;
 };
 
-class MessageSender {
+// The video path: VideoData, PacketLoss and the round-trip probe.
+class MediaMessageHandler {
  public:
-  virtual ~MessageSender() = default;
-  // Sends one whole message in one datagram from the UDP socket. True only when every
-  // byte went out. Any thread.
-  virtual bool SendTo(std::span<const uint8_t> message, const NetAddress& to) = 0;
+  virtual ~MediaMessageHandler() = default;
+  // Runs on the UDP thread (and on a TCP control thread for PacketLoss); decoding runs
+  // here, so every later datagram waits behind it.
+  virtual void OnMediaMessage(const ReceivedMessage& message) = 0;
 };
 
 }  // namespace kestrelio

@@ -21,12 +21,14 @@ DispatchResult DispatchMessage(std::span<const uint8_t> message, const NetAddres
                                Channel channel, int socket, MessageHandlers& handlers,
                                Window& window) {
   if (message.empty()) return DispatchResult::kDropped;
-  if (message[0] != kWireVersion) {
+  const uint8_t version = message[kVersionOffset];
+  if (version != kWireVersion) {
     if (channel == Channel::kUdp) {
-      Diag("[%u] Undefined Receiving Data (%x) in UDP Socket", TickCountMs(), message[0]);
+      Diag("[%u] Undefined Receiving Data (%x) in UDP Socket", TickCountMs(), version);
     } else {
+      const unsigned type = message.size() > kTypeOffset ? message[kTypeOffset] : 0u;
       Diag("[%u] Undefined Receiving Data (ver=0x%x,type=0x%x) in %d TCP Socket", TickCountMs(),
-           message[0], message.size() > 1 ? message[1] : 0u, socket);
+           version, type, socket);
     }
     return DispatchResult::kDropped;
   }
@@ -40,7 +42,7 @@ DispatchResult DispatchMessage(std::span<const uint8_t> message, const NetAddres
       window.ShowMessageBox("Undefined Message Type", "TCP Socket", MessageBoxButtons::kOk);
       return DispatchResult::kUndefined;
     }
-    handlers.media.OnControlMessage(received);
+    handlers.media.OnMediaMessage(received);
     return DispatchResult::kMedia;
   }
   handlers.control.OnControlMessage(received);

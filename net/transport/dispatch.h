@@ -11,19 +11,19 @@
 #include <cstdint>
 #include <span>
 
-#include "net/transport/control_port.h"
 #include "base/window/window.h"
+#include "net/transport/control_port.h"
 
 namespace kestrelio {
 
 struct MessageHandlers {
   ControlMessageHandler& control;
-  ControlMessageHandler& media;
+  MediaMessageHandler& media;
 };
 
 enum class DispatchResult { kDropped, kMedia, kControl, kUndefined };
 
-// Whether a type belongs to the video path that the media channel handles.
+// Whether a type belongs to the video path that the media handler takes.
 bool IsMediaType(uint8_t type);
 
 // `socket` only names a TCP session in diagnostics.

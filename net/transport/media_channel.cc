@@ -1,12 +1,13 @@
 #include "net/transport/media_channel.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/diag.h"
 #include "base/tick.h"
 #include "base/timer_scale.h"
-#include "net/wire/media_messages.h"
 #include "base/window/ids.h"
+#include "net/wire/media_messages.h"
 
 namespace kestrelio {
 
@@ -27,7 +28,7 @@ void MediaChannel::ResetReceive() {
 }
 
 void MediaChannel::SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequence) {
-  if (payload.size() < 4) {
+  if (payload.size() < kPayloadCountBytes) {
     Diag("media: video payload of %zu bytes has no count; not sent", payload.size());
     return;
   }
@@ -35,22 +36,23 @@ void MediaChannel::SendVideoPayload(std::span<const uint8_t> payload, uint16_t s
   // header is cut here and then refused by the receiver's count check.
   std::span<uint8_t> buffer(transmit_.get(), kMaxMessageBytes);
   std::span<uint8_t> slot = VideoDataFrameSlot(buffer);
-  const std::span<const uint8_t> frame = payload.subspan(4);
+  const std::span<const uint8_t> frame = payload.subspan(kPayloadCountBytes);
   const size_t copied = std::min(frame.size(), slot.size());
   std::copy_n(frame.begin(), copied, slot.begin());
   const size_t length = FinishVideoData(buffer, sequence, frame.size());
-  // FinishVideoData writes the count from the frame size, which is the encoder's count.
-  for (size_t i = 0; i < 4; ++i) buffer[6 + i] = payload[i];
-  const long sent = context_.port.SendDatagram(buffer.first(length), context_.peer.Get());
-  if (sent != static_cast<long>(length)) {
+  // FinishVideoData writes the count from the frame size; the encoder's own count goes
+  // out instead, as it came.
+  std::copy_n(payload.begin(), kPayloadCountBytes, buffer.begin() + kHeaderBytes);
+  const SendResult sent = context_.port.Send(buffer.first(length), context_.peer.Get());
+  if (!sent.whole()) {
     char text[48];
-    std::snprintf(text, sizeof text, "Data Sending Error (%ld)", sent);
+    std::snprintf(text, sizeof text, "Data Sending Error (%ld)", sent.SendtoReturn());
     // Modal on the encoder's thread: encoding waits until the box is dismissed.
     context_.window.ShowMessageBox(text, "ERROR", MessageBoxButtons::kOk);
   }
 }
 
-void MediaChannel::OnControlMessage(const ReceivedMessage& message) {
+void MediaChannel::OnMediaMessage(const ReceivedMessage& message) {
   switch (static_cast<MessageType>(message.header.type)) {
     case MessageType::kVideoData:
       ReceiveVideo(message.datagram);
@@ -83,8 +85,7 @@ void MediaChannel::ReceiveVideo(std::span<const uint8_t> datagram) {
          video->sequence);
     const size_t length =
         BuildPacketLoss(reply_buffer_, PacketLossFields{video->sequence, expected});
-    context_.port.SendDatagram(std::span<const uint8_t>(reply_buffer_).first(length),
-                               context_.peer.Get());
+    context_.port.Send(std::span<const uint8_t>(reply_buffer_).first(length), context_.peer.Get());
     counters.packets_missing.fetch_add(1, std::memory_order_relaxed);
   }
   // A late or repeated number is treated like a gap: counting resumes after it.
@@ -117,8 +118,7 @@ void MediaChannel::AnswerRttProbe(std::span<const uint8_t> datagram) {
   auto probe = ParseRttProbeReq(datagram);
   if (!probe) return;
   const size_t length = BuildRttProbeRsp(reply_buffer_, *probe);
-  context_.port.SendDatagram(std::span<const uint8_t>(reply_buffer_).first(length),
-                             context_.peer.Get());
+  context_.port.Send(std::span<const uint8_t>(reply_buffer_).first(length), context_.peer.Get());
 }
 
 void MediaChannel::ReceiveRttAnswer(std::span<const uint8_t> datagram) {

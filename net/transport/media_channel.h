@@ -3,12 +3,12 @@
 // network-loss timer, and the round-trip probe.
 //
 //   encoder data thread --SendVideoPayload--> transmit buffer --sendto--> peer
-//   UDP thread --OnControlMessage(49)--> sequence check --DecodeIntoRing--> picture ring
+//   UDP thread --OnMediaMessage(49)--> sequence check --DecodeIntoRing--> picture ring
 //                                    \--> PacketLoss to the peer on a gap
 //   PacketLoss from the peer --> KeyframeRequests::packet_loss (next picture is IDR)
 //
 // Threads: SendVideoPayload runs on the encoder data thread, SendRttProbe on the UI
-// thread, OnControlMessage on the UDP thread (and on TCP control threads for PacketLoss).
+// thread, OnMediaMessage on the UDP thread (and on TCP control threads for PacketLoss).
 // Each path builds in its own buffer, made with the channel; nothing is allocated per
 // message.
 #pragma once
@@ -23,14 +23,14 @@
 #include "base/state/peer_link.h"
 #include "base/video/video_sinks.h"
 #include "base/window/window.h"
+#include "net/socket/datagram_sender.h"
 #include "net/transport/control_port.h"
-#include "net/transport/datagram_port.h"
 #include "net/transport/media_counters.h"
 
 namespace kestrelio {
 
 struct MediaChannelContext {
-  DatagramPort& port;           // the transport
+  DatagramSender& port;         // the transport
   const PeerLink& peer;         // where video, loss reports and probes go
   const CallFlags& call;        // VideoData is taken only while in_call is set
   ReceivedVideoSink& decoder;   // opened by call start
@@ -39,7 +39,7 @@ struct MediaChannelContext {
   Window& window;  // timer 2002 and the send failure box
 };
 
-class MediaChannel : public VideoPayloadSink, public ControlMessageHandler {
+class MediaChannel : public VideoPayloadSink, public MediaMessageHandler {
  public:
   explicit MediaChannel(const MediaChannelContext& context);
   MediaChannel(const MediaChannel&) = delete;
@@ -52,8 +52,8 @@ class MediaChannel : public VideoPayloadSink, public ControlMessageHandler {
   // VideoPayloadSink: `payload` is the 4-byte big-endian count and the NAL units.
   void SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequence) override;
 
-  // ControlMessageHandler: PacketLoss, RttProbeReq, RttProbeRsp and VideoData.
-  void OnControlMessage(const ReceivedMessage& message) override;
+  // MediaMessageHandler: PacketLoss, RttProbeReq, RttProbeRsp and VideoData.
+  void OnMediaMessage(const ReceivedMessage& message) override;
 
   // The status tick's round-trip probe. True when the whole message went out.
   bool SendRttProbe(uint16_t probe_number);

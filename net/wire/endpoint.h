@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "net/wire/byte_io.h"
-#include "net/wire/fixed_text.h"
+#include "base/byte_io.h"
+#include "base/fixed_text.h"
 
 namespace kestrelio {
 

@@ -18,12 +18,14 @@
 #include <optional>
 #include <span>
 
-#include "net/wire/byte_io.h"
+#include "base/byte_io.h"
 
 namespace kestrelio {
 
 inline constexpr uint8_t kWireVersion = 0x11;
 inline constexpr size_t kHeaderBytes = 6;
+inline constexpr size_t kVersionOffset = 0;
+inline constexpr size_t kTypeOffset = 1;
 // Largest message: the size of every receive and transmit buffer.
 inline constexpr size_t kMaxMessageBytes = 32768;
 inline constexpr uint16_t kPresencePort = 8238;

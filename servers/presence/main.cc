@@ -18,33 +18,24 @@
 #include <string_view>
 
 #include "base/diag.h"
+#include "net/socket/socket_address.h"
+#include "net/socket/udp_socket.h"
+#include "net/socket/unique_fd.h"
 #include "servers/presence/event_log.h"
 #include "servers/presence/presence_server.h"
-#include "servers/presence/udp_socket.h"
 
 namespace kestrelio {
 namespace {
 
 constexpr int kSweepPeriodMs = 100;
+// Datagrams taken in one round before the clock is looked at again.
+constexpr int kReceivesPerRound = 256;
+// Room for bursts of list pages to many handsets at once.
+constexpr int kSocketBufferBytes = 4 << 20;
 
 struct Options {
   NetAddress bind{0, kPresencePort};
   double offline_after_s = 30.0;
-};
-
-// Closes a descriptor when it goes out of scope.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
 };
 
 uint64_t NowMs() {
@@ -94,14 +85,19 @@ int Run(const Options& options) {
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
   sigprocmask(SIG_BLOCK, &stop_signals, nullptr);
-  ScopedFd signal_fd(signalfd(-1, &stop_signals, SFD_CLOEXEC));
-  if (signal_fd.get() < 0) {
+  UniqueFd signal_fd(signalfd(-1, &stop_signals, SFD_CLOEXEC));
+  if (!signal_fd.valid()) {
     Diag("presence: signalfd: %s", std::strerror(errno));
     return 1;
   }
 
-  UdpSocket socket(options.bind);
-  if (!socket.ok()) return 1;
+  UdpSocket socket;
+  if (const BindResult bound = socket.Open(options.bind, UdpSocketOptions{kSocketBufferBytes});
+      !bound.ok()) {
+    Diag("presence: cannot bind %s:%u: %s", DottedAddress(options.bind.ipv4).c_str(),
+         options.bind.port, std::strerror(bound.error));
+    return 1;
+  }
   NetAddress bound = socket.local_address();
 
   PresenceConfig config;
@@ -115,7 +111,7 @@ int Run(const Options& options) {
       .Number("offline_after_ms", static_cast<int64_t>(config.offline_after_ms))
       .Finish();
 
-  std::array<uint8_t, kMaxMessageBytes + 1> buffer{};
+  std::array<uint8_t, kMaxMessageBytes> buffer{};
   std::array<pollfd, 2> waiters = {pollfd{socket.fd(), POLLIN, 0},
                                    pollfd{signal_fd.get(), POLLIN, 0}};
   uint64_t next_sweep_ms = NowMs() + kSweepPeriodMs;
@@ -125,13 +121,19 @@ int Run(const Options& options) {
     if (poll(waiters.data(), waiters.size(), wait_ms) < 0 && errno != EINTR) break;
     if (waiters[1].revents != 0) break;
     // Take everything that is waiting before looking at the clock again.
-    for (int taken = 0; taken < 256; ++taken) {
-      NetAddress from;
-      auto size = socket.Receive(buffer, &from, 0);
-      if (!size) break;
-      // One byte more than the largest message is read so an oversized datagram is seen
-      // as such; the parsers refuse it.
-      server.HandleDatagram(std::span(buffer).first(*size), from, NowMs());
+    for (int taken = 0; taken < kReceivesPerRound; ++taken) {
+      const ReceiveResult got = socket.Receive(buffer, 0);
+      if (got.status == ReceiveStatus::kNothing) break;
+      if (got.status == ReceiveStatus::kFailed) {
+        // An ICMP error for an earlier answer surfaces here; the socket stays usable.
+        Diag("presence: receive failed: %s", std::strerror(got.error));
+        continue;
+      }
+      if (got.status == ReceiveStatus::kOversized) {
+        server.HandleOversized(buffer, got.size, got.from, NowMs());
+        continue;
+      }
+      server.HandleDatagram(std::span(buffer).first(got.size), got.from, NowMs());
     }
     now_ms = NowMs();
     if (now_ms >= next_sweep_ms) {
@@ -151,7 +153,7 @@ int Run(const Options& options) {
       .Number("setup_reports", static_cast<int64_t>(stats.setup_reports))
       .Number("malformed", static_cast<int64_t>(stats.malformed))
       .Number("unexpected", static_cast<int64_t>(stats.unexpected))
-      .Number("send_failures", static_cast<int64_t>(socket.send_failures()))
+      .Number("send_failures", static_cast<int64_t>(stats.send_failures))
       .Finish();
   std::fflush(stdout);
   return 0;

@@ -53,14 +53,27 @@ void PresenceServer::HandleDatagram(std::span<const uint8_t> datagram, const Net
       .Finish();
 }
 
+void PresenceServer::HandleOversized(std::span<const uint8_t> start, size_t bytes,
+                                     const NetAddress& from, uint64_t now_ms) {
+  Malformed(start.size() > 1 ? start[1] : -1, bytes, from, now_ms);
+}
+
 void PresenceServer::Malformed(std::span<const uint8_t> datagram, const NetAddress& from,
                                uint64_t now_ms) {
+  Malformed(datagram.size() > 1 ? datagram[1] : -1, datagram.size(), from, now_ms);
+}
+
+void PresenceServer::Malformed(int type, size_t bytes, const NetAddress& from, uint64_t now_ms) {
   ++stats_.malformed;
   JsonLine(log_, now_ms, "malformed")
-      .Number("type", datagram.size() > 1 ? datagram[1] : -1)
-      .Number("bytes", static_cast<int64_t>(datagram.size()))
+      .Number("type", type)
+      .Number("bytes", static_cast<int64_t>(bytes))
       .Text("from", AddressPort(from).text)
       .Finish();
+}
+
+void PresenceServer::Answer(std::span<const uint8_t> message, const NetAddress& to) {
+  if (!sender_.Send(message, to).whole()) ++stats_.send_failures;
 }
 
 void PresenceServer::OnKeepAlive(std::span<const uint8_t> datagram, const NetAddress& from,
@@ -90,7 +103,7 @@ void PresenceServer::OnKeepAlive(std::span<const uint8_t> datagram, const NetAdd
   user->local_port = keep_alive->local_port;
   if (user->public_address != from || added) {
     user->public_address = from;
-    user->public_text = DottedAddress(from.ipv4);
+    user->public_text = DottedAddress(from.ipv4).c_str();
   }
   user->reported_status = keep_alive->status;
   user->last_seen_ms = now_ms;
@@ -130,7 +143,7 @@ void PresenceServer::SendUserList(const PresenceUser& to, uint16_t word4, uint64
     }
     size_t length = BuildUserListInd(out_, page_);
     if (length == 0) continue;  // cannot happen: a page always fits the buffer
-    sender_.Send(std::span(out_).first(length), to.public_address);
+    Answer(std::span(out_).first(length), to.public_address);
     ++stats_.list_pages_sent;
   }
 }
@@ -163,7 +176,7 @@ void PresenceServer::OnCallRequest(std::span<const uint8_t> datagram, const NetA
   // The request comes from the caller's own socket: its source is where the answer goes.
   if (caller->public_address != from) {
     caller->public_address = from;
-    caller->public_text = DottedAddress(from.ipv4);
+    caller->public_text = DottedAddress(from.ipv4).c_str();
   }
 
   if (callee_status == kStatusInCall) {
@@ -173,7 +186,7 @@ void PresenceServer::OnCallRequest(std::span<const uint8_t> datagram, const NetA
     busy.phone = callee->phone;
     busy.user_name = callee->user_name;
     size_t length = BuildCallAnswer(out_, busy);
-    if (length != 0) sender_.Send(std::span(out_).first(length), caller->public_address);
+    if (length != 0) Answer(std::span(out_).first(length), caller->public_address);
     JsonLine(log_, now_ms, "call-busy")
         .Text("caller", caller->phone.view())
         .Text("callee", callee->phone.view())
@@ -209,7 +222,7 @@ void PresenceServer::SendConnect(const PresenceUser& to, const PresenceUser& pee
   connect.own_public_port = to.public_address.port;
   connect.note = note;
   size_t length = BuildCallConnectInd(out_, connect);
-  if (length != 0) sender_.Send(std::span(out_).first(length), to.public_address);
+  if (length != 0) Answer(std::span(out_).first(length), to.public_address);
 }
 
 void PresenceServer::OnSetupReport(std::span<const uint8_t> datagram, const NetAddress& from,

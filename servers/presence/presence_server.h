@@ -16,19 +16,13 @@
 #include <cstdio>
 #include <span>
 
+#include "net/socket/datagram_sender.h"
+#include "net/socket/socket_address.h"
 #include "net/wire/header.h"
 #include "net/wire/presence_messages.h"
-#include "net/wire/net_address.h"
 #include "servers/presence/user_table.h"
 
 namespace kestrelio {
-
-// Where the server's answers go: the UDP socket, or a recorder in tests.
-class DatagramSender {
- public:
-  virtual ~DatagramSender() = default;
-  virtual void Send(std::span<const uint8_t> message, const NetAddress& to) = 0;
-};
 
 struct PresenceConfig {
   uint64_t offline_after_ms = 30000;
@@ -46,14 +40,20 @@ struct PresenceStats {
   uint64_t malformed = 0;   // a message that fails its parser
   uint64_t unexpected = 0;  // a sound header whose type the server does not take
   uint64_t table_full = 0;
+  uint64_t send_failures = 0;  // answers the socket did not take whole
 };
 
 class PresenceServer {
  public:
-  // `log` receives one JSON line per event; nullptr for none.
+  // `sender` takes the answers (the UDP socket, or a recorder in tests); `log` receives
+  // one JSON line per event, nullptr for none.
   PresenceServer(const PresenceConfig& config, DatagramSender& sender, std::FILE* log);
 
   void HandleDatagram(std::span<const uint8_t> datagram, const NetAddress& from, uint64_t now_ms);
+  // A datagram of `bytes` bytes, larger than any message, that the socket refused unread;
+  // `start` is what of it fitted the buffer. Counted and logged as malformed.
+  void HandleOversized(std::span<const uint8_t> start, size_t bytes, const NetAddress& from,
+                       uint64_t now_ms);
   // Logs users who have gone silent for the offline time since the last sweep.
   void Sweep(uint64_t now_ms);
 
@@ -68,6 +68,8 @@ class PresenceServer {
   void SendConnect(const PresenceUser& to, const PresenceUser& peer, uint16_t role,
                    uint16_t call_number, const SetupNote& note);
   void Malformed(std::span<const uint8_t> datagram, const NetAddress& from, uint64_t now_ms);
+  void Malformed(int type, size_t bytes, const NetAddress& from, uint64_t now_ms);
+  void Answer(std::span<const uint8_t> message, const NetAddress& to);
 
   PresenceConfig config_;
   DatagramSender& sender_;

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <span>
 
+#include "base/net_address.h"
 #include "net/wire/endpoint.h"
 #include "net/wire/presence_messages.h"
-#include "net/wire/net_address.h"
 
 namespace kestrelio {
 

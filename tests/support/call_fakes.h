@@ -21,15 +21,16 @@ struct SentMessage {
   uint8_t type() const { return bytes.size() > 1 ? bytes[1] : 0; }
 };
 
-class RecordingSender : public MessageSender {
+class RecordingSender : public DatagramSender {
  public:
-  bool SendTo(std::span<const uint8_t> message, const NetAddress& to) override {
+  SendResult Send(std::span<const uint8_t> message, const NetAddress& to) override {
     {
       std::lock_guard lock(mutex_);
       sent_.push_back({std::vector<uint8_t>(message.begin(), message.end()), to});
     }
-    if (fail_.load()) return false;
-    return forward_ ? forward_(message, to) : true;
+    if (fail_.load()) return SendResult::Failed(ENETUNREACH);
+    if (forward_ && !forward_(message, to)) return SendResult::Failed(ENETUNREACH);
+    return SendResult::Sent(message.size());
   }
   std::vector<SentMessage> Sent() const {
     std::lock_guard lock(mutex_);

@@ -2,6 +2,7 @@
 // synthetic scene and the VideoData datagrams that carry them.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,7 +25,7 @@ inline std::vector<std::vector<uint8_t>> EncodePictures(int count) {
   KeyframeRequests keyframes;
   RecordingSink sink;
   EncoderInit(*encoder);
-  encoder->params.i_log_level = X264_LOG_NONE;
+  encoder->settings.log_level = EncoderLogLevel::kNone;
   if (!EncoderStart(*encoder, *capture, window)) return {};
   CaptureSlot slot;
   for (int i = 0; i < count; ++i) {

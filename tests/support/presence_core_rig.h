@@ -32,8 +32,9 @@ class RecordingDatagramSender : public DatagramSender {
     std::vector<uint8_t> bytes;
     NetAddress to;
   };
-  void Send(std::span<const uint8_t> message, const NetAddress& to) override {
+  SendResult Send(std::span<const uint8_t> message, const NetAddress& to) override {
     sent_.push_back({{message.begin(), message.end()}, to});
+    return SendResult::Sent(message.size());
   }
   const std::vector<Sent>& sent() const { return sent_; }
   // What went to `to`, removed from the record.

@@ -1,6 +1,7 @@
 // A scripted stand-in for the UDP socket under the transport.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -8,24 +9,28 @@
 #include <utility>
 #include <vector>
 
-#include "net/transport/datagram_port.h"
+#include "net/socket/datagram_sender.h"
 #include "net/wire/header.h"
 
 namespace kestrelio::testing {
 
 // Records every message "sent"; answers with the message size unless scripted otherwise.
-class ScriptedPort : public DatagramPort {
+class ScriptedPort : public DatagramSender {
  public:
   struct Sent {
     std::vector<uint8_t> bytes;
     NetAddress to;
   };
-  long SendDatagram(std::span<const uint8_t> message, const NetAddress& to) override {
+  SendResult Send(std::span<const uint8_t> message, const NetAddress& to) override {
     std::lock_guard lock(mutex_);
     sent_.push_back(Sent{{message.begin(), message.end()}, to});
-    return next_result_ ? *std::exchange(next_result_, std::nullopt)
-                        : static_cast<long>(message.size());
+    if (!next_result_) return SendResult::Sent(message.size());
+    const long result = *std::exchange(next_result_, std::nullopt);
+    if (result < 0) return SendResult::Failed(EIO);
+    const auto bytes = static_cast<size_t>(result);
+    return bytes == message.size() ? SendResult::Sent(bytes) : SendResult::Short(bytes);
   }
+  // The next send reports `result` as sendto's return: a short count, or -1 for a failure.
   void FailNextSend(long result) {
     std::lock_guard lock(mutex_);
     next_result_ = result;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "net/wire/net_address.h"
+#include "base/net_address.h"
 
 namespace kestrelio {
 

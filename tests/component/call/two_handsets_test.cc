@@ -67,9 +67,9 @@ class ScriptedPresence {
   uint16_t port_ = 0;
 };
 
-class NullMedia : public ControlMessageHandler {
+class NullMedia : public MediaMessageHandler {
  public:
-  void OnControlMessage(const ReceivedMessage&) override {}
+  void OnMediaMessage(const ReceivedMessage&) override {}
 };
 
 struct LiveHandset {

@@ -55,11 +55,11 @@ class DropOneSink : public VideoPayloadSink {
 };
 
 // Between the transport and the media channel: records loss reports and received video.
-class MediaTap : public ControlMessageHandler {
+class MediaTap : public MediaMessageHandler {
  public:
-  MediaTap(ControlMessageHandler& next, DropOneSink& own_sender)
+  MediaTap(MediaMessageHandler& next, DropOneSink& own_sender)
       : next_(next), own_sender_(own_sender) {}
-  void OnControlMessage(const ReceivedMessage& message) override {
+  void OnMediaMessage(const ReceivedMessage& message) override {
     {
       std::lock_guard lock(mutex);
       if (message.header.type == static_cast<uint8_t>(MessageType::kPacketLoss)) {
@@ -70,7 +70,7 @@ class MediaTap : public ControlMessageHandler {
         received_video.emplace_back(message.datagram.begin() + 6, message.datagram.end());
       }
     }
-    next_.OnControlMessage(message);
+    next_.OnMediaMessage(message);
   }
   std::mutex mutex;
   std::vector<PacketLossFields> losses;
@@ -78,7 +78,7 @@ class MediaTap : public ControlMessageHandler {
   std::vector<std::vector<uint8_t>> received_video;
 
  private:
-  ControlMessageHandler& next_;
+  MediaMessageHandler& next_;
   DropOneSink& own_sender_;
 };
 
@@ -118,7 +118,7 @@ struct Handset {
   // Start-up: transport, encoder thread, display thread, camera.
   void StartUp(uint32_t address, uint32_t first_frame) {
     EncoderInit(*encoder);
-    encoder->params.i_log_level = X264_LOG_WARNING;
+    encoder->settings.log_level = EncoderLogLevel::kWarning;
     ASSERT_TRUE(CreatePeerBitmap(peer_bitmap, 96, 80));
     ASSERT_TRUE(transport.Start(TransportConfig{address, 0, 0}, signalling, tap));
     encoder_thread.Start(encoder_context);

@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "base/diag.h"
+#include "net/socket/udp_socket.h"
 #include "net/wire/call_messages.h"
 #include "net/wire/presence_messages.h"
-#include "servers/presence/udp_socket.h"
+#include "net/socket/udp_socket.h"
 #include "tests/support/server_process.h"
 
 namespace kestrelio {
@@ -23,7 +24,7 @@ class FakeHandset {
   FakeHandset(uint32_t ipv4, const char* phone, const char* name, NetAddress server)
       : socket_(NetAddress{ipv4, 0}), phone_(phone), name_(name), server_(server) {}
 
-  bool ok() const { return socket_.ok(); }
+  bool ok() const { return socket_.is_open(); }
   NetAddress address() const { return socket_.local_address(); }
   const char* phone() const { return phone_; }
 
@@ -47,9 +48,9 @@ class FakeHandset {
 
   // The next datagram, whatever it is; empty on time-out.
   std::vector<uint8_t> Next() {
-    auto size = socket_.Receive(buffer_, nullptr, kReceiveTimeoutMs);
-    if (!size) return {};
-    return std::vector<uint8_t>(buffer_.begin(), buffer_.begin() + static_cast<long>(*size));
+    const ReceiveResult got = socket_.Receive(buffer_, kReceiveTimeoutMs);
+    if (got.status != ReceiveStatus::kDatagram) return {};
+    return std::vector<uint8_t>(buffer_.begin(), buffer_.begin() + static_cast<long>(got.size));
   }
 
   // Pages up to the last one, as the handset's list intake takes them.

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "net/presence/presence_client.h"
+#include "net/socket/udp_socket.h"
 #include "net/wire/header.h"
-#include "servers/presence/udp_socket.h"
+#include "net/socket/udp_socket.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/server_process.h"
 #include "tests/support/wait.h"
@@ -21,15 +22,13 @@
 namespace kestrelio {
 namespace {
 
-// MessageSender over a socket the test owns.
-class SocketSender : public MessageSender {
+// DatagramSender over a socket the test owns.
+class SocketSender : public DatagramSender {
  public:
   explicit SocketSender(UdpSocket& socket) : socket_(socket) {}
-  bool SendTo(std::span<const uint8_t> message, const NetAddress& to) override {
+  SendResult Send(std::span<const uint8_t> message, const NetAddress& to) override {
     std::lock_guard lock(mutex_);
-    uint64_t failures = socket_.send_failures();
-    socket_.Send(message, to);
-    return socket_.send_failures() == failures;
+    return socket_.Send(message, to);
   }
 
  private:
@@ -58,7 +57,7 @@ class Handset {
     receiver_.join();
   }
 
-  bool ok() const { return socket_.ok(); }
+  bool ok() const { return socket_.is_open(); }
   NetAddress address() const { return socket_.local_address(); }
   PresenceClient& client() { return client_; }
   OnlineDb& db() { return db_; }
@@ -75,10 +74,10 @@ class Handset {
   void Receive(std::stop_token stop) {
     std::vector<uint8_t> buffer(kMaxMessageBytes);
     while (!stop.stop_requested()) {
-      std::optional<size_t> size = socket_.Receive(buffer, nullptr, 50);
-      if (!size) continue;
+      const ReceiveResult got = socket_.Receive(buffer, 50);
+      if (got.status != ReceiveStatus::kDatagram) continue;
       std::optional<UserListFields> page =
-          ParseUserListInd(std::span<const uint8_t>(buffer.data(), *size));
+          ParseUserListInd(std::span<const uint8_t>(buffer.data(), got.size));
       if (page) {
         client_.OnUserListInd(*page);
         pages_taken_.fetch_add(1);

@@ -9,6 +9,7 @@
 #include "media/encoder_thread.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/media_samples.h"
+#include "media/x264_params.h"
 
 namespace kestrelio {
 namespace {
@@ -23,11 +24,11 @@ TEST(SetEncoderParameterTest, MaxGopLowersTheShortestIntervalOnlyWhenLarger) {
   FakeWindow window;
   EncoderInit(*state);
   SetEncoderParameter(*state, window, "MAXGOP", 100);
-  EXPECT_EQ(state->params.i_keyint_max, 100);
-  EXPECT_EQ(state->params.i_keyint_min, 25);
+  EXPECT_EQ(state->settings.keyint_max, 100);
+  EXPECT_EQ(state->settings.keyint_min, 25);
   SetEncoderParameter(*state, window, "MAXGOP", 10);
-  EXPECT_EQ(state->params.i_keyint_max, 10);
-  EXPECT_EQ(state->params.i_keyint_min, 10);
+  EXPECT_EQ(state->settings.keyint_max, 10);
+  EXPECT_EQ(state->settings.keyint_min, 10);
   EXPECT_TRUE(window.Boxes().empty());
 }
 
@@ -36,31 +37,85 @@ TEST(SetEncoderParameterTest, FpsAndAllMbsAndRoi) {
   FakeWindow window;
   EncoderInit(*state);
   SetEncoderParameter(*state, window, "FPS", 15);
-  EXPECT_EQ(state->params.i_fps_num, 15000u);
-  EXPECT_EQ(state->params.i_fps_den, 1000u);
+  EXPECT_EQ(state->settings.fps_num, 15000u);
+  EXPECT_EQ(state->settings.fps_den, 1000u);
   SetEncoderParameter(*state, window, "ALLMBs", 0);
-  EXPECT_EQ(state->params.analyse.intra, 0u);
-  EXPECT_EQ(state->params.analyse.inter, 0u);
+  EXPECT_EQ(state->settings.intra_partitions, 0u);
+  EXPECT_EQ(state->settings.inter_partitions, 0u);
   SetEncoderParameter(*state, window, "ALLMBs", 1);
-  EXPECT_EQ(state->params.analyse.intra, 0x3u);
-  EXPECT_EQ(state->params.analyse.inter, 0x12u);
+  EXPECT_EQ(state->settings.intra_partitions, 0x3u);
+  EXPECT_EQ(state->settings.inter_partitions, 0x12u);
   SetEncoderParameter(*state, window, "ROI", 12);
-  EXPECT_EQ(state->params_roi_level, 12);
+  EXPECT_EQ(state->settings.roi_level, 12);
   EXPECT_EQ(state->roi_level.load(), 12);
   SetEncoderParameter(*state, window, "CABAC", 1);
-  EXPECT_EQ(state->params.b_cabac, 1);
+  EXPECT_TRUE(state->settings.cabac);
 }
 
 TEST(SetEncoderParameterTest, UnknownNameShowsTheMessageAndChangesNothing) {
   auto state = std::make_unique<EncoderState>();
   FakeWindow window;
   EncoderInit(*state);
-  const int bitrate = state->params.rc.i_bitrate;
+  const int bitrate = state->settings.bitrate_kbps;
   SetEncoderParameter(*state, window, "bitrate", 99);
   ASSERT_EQ(window.Boxes().size(), 1u);
   EXPECT_EQ(window.Boxes()[0].text, "Undefined Encoder Parameter Settings");
   EXPECT_EQ(window.Boxes()[0].caption, "");
-  EXPECT_EQ(state->params.rc.i_bitrate, bitrate);
+  EXPECT_EQ(state->settings.bitrate_kbps, bitrate);
+}
+
+// The settings reach the library's parameter record when the encoder opens.
+TEST(X264ParamsTest, SettingsBecomeTheLibraryParameters) {
+  auto state = std::make_unique<EncoderState>();
+  FakeWindow window;
+  EncoderInit(*state);
+  x264_param_t p;
+  ToX264Params(state->settings, p);
+  EXPECT_EQ(p.i_width, 96);
+  EXPECT_EQ(p.i_height, 80);
+  EXPECT_EQ(p.i_fps_num, 12000u);
+  EXPECT_EQ(p.i_fps_den, 1000u);
+  EXPECT_EQ(p.i_frame_reference, 1);
+  EXPECT_EQ(p.i_keyint_max, 9999);
+  EXPECT_EQ(p.i_keyint_min, 25);
+  EXPECT_EQ(p.i_bframe, 0);
+  EXPECT_EQ(p.b_cabac, 0);
+  EXPECT_EQ(p.analyse.intra, 0x3u);
+  EXPECT_EQ(p.analyse.inter, 0x12u);
+  EXPECT_EQ(p.analyse.i_me_method, X264_ME_DIA);
+  EXPECT_EQ(p.analyse.i_subpel_refine, 1);
+  EXPECT_EQ(p.rc.i_rc_method, X264_RC_ABR);
+  EXPECT_EQ(p.rc.i_bitrate, 30);
+  EXPECT_EQ(p.rc.i_qp_min, 10);
+  EXPECT_EQ(p.rc.i_qp_max, 51);
+  EXPECT_EQ(p.i_threads, 1);
+  EXPECT_EQ(p.b_repeat_headers, 1);
+  EXPECT_EQ(p.i_log_level, X264_LOG_INFO);
+
+  SetEncoderParameter(*state, window, "FPS", 15);
+  SetEncoderParameter(*state, window, "BITRATE", 64);
+  SetEncoderParameter(*state, window, "SUBPEL", 4);
+  SetEncoderParameter(*state, window, "ALLMBs", 0);
+  SetEncoderParameter(*state, window, "ME", 2);
+  SetEncoderParameter(*state, window, "CABAC", 1);
+  SetEncoderParameter(*state, window, "MAXGOP", 10);
+  state->settings.rate_control = RateControl::kConstantQp;
+  state->settings.constant_qp = 20;
+  state->settings.log_level = EncoderLogLevel::kNone;
+  ToX264Params(state->settings, p);
+  EXPECT_EQ(p.i_fps_num, 15000u);
+  EXPECT_EQ(p.rc.i_bitrate, 64);
+  EXPECT_EQ(p.analyse.i_subpel_refine, 4);
+  EXPECT_EQ(p.analyse.intra, 0u);
+  EXPECT_EQ(p.analyse.inter, 0u);
+  EXPECT_EQ(p.analyse.i_me_method, 2);
+  EXPECT_EQ(p.b_cabac, 1);
+  EXPECT_EQ(p.i_keyint_max, 10);
+  EXPECT_EQ(p.i_keyint_min, 10);
+  EXPECT_EQ(p.rc.i_rc_method, X264_RC_CQP);
+  EXPECT_EQ(p.rc.i_qp_constant, 20);
+  EXPECT_EQ(p.i_log_level, X264_LOG_NONE);
+  EXPECT_TRUE(window.Boxes().empty());
 }
 
 struct EncoderFixture {
@@ -215,8 +270,8 @@ TEST(EncoderDataThreadTest, EncodesAgainAfterStopAndRestartsWhenStartedTwice) {
 TEST(EncodeFrameTest, APictureBeyondTheBufferIsDroppedAndTheNextIsIdr) {
   EncoderFixture t;
   // Noise at a fine constant QP cannot fit 11,520 bytes.
-  t.encoder->params.rc.i_rc_method = X264_RC_CQP;
-  t.encoder->params.rc.i_qp_constant = 10;
+  t.encoder->settings.rate_control = RateControl::kConstantQp;
+  t.encoder->settings.constant_qp = 10;
   ASSERT_TRUE(EncoderStart(*t.encoder, *t.capture, t.window));
   std::mt19937 random(3);
   CaptureSlot noise;

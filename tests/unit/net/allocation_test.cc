@@ -21,18 +21,19 @@ namespace kestrelio {
 namespace {
 
 // Neither the window nor the socket stand-in allocates.
-class NullPort : public DatagramPort {
+class NullPort : public DatagramSender {
  public:
-  long SendDatagram(std::span<const uint8_t> message, const NetAddress&) override {
+  SendResult Send(std::span<const uint8_t> message, const NetAddress&) override {
     sent.fetch_add(1);
-    return static_cast<long>(message.size());
+    return SendResult::Sent(message.size());
   }
   std::atomic<int> sent{0};
 };
 
-class CountingHandler : public ControlMessageHandler {
+class CountingHandler : public ControlMessageHandler, public MediaMessageHandler {
  public:
   void OnControlMessage(const ReceivedMessage&) override { seen.fetch_add(1); }
+  void OnMediaMessage(const ReceivedMessage&) override { seen.fetch_add(1); }
   std::atomic<int> seen{0};
 };
 
@@ -70,7 +71,7 @@ TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
       MediaChannelContext{port, peer, call, *decoder, keyframes, counters, window});
   channel.ResetReceive();
   auto deliver = [&](std::span<const uint8_t> bytes) {
-    channel.OnControlMessage(ReceivedMessage{*ParseHeader(bytes), bytes, {}, Channel::kUdp});
+    channel.OnMediaMessage(ReceivedMessage{*ParseHeader(bytes), bytes, {}, Channel::kUdp});
   };
   // Warm-up: the decoders' picture pools fill on the first pictures, and the first
   // diagnostic line loads the time zone once per process.

@@ -42,7 +42,7 @@ class MediaChannelTest : public ::testing::Test {
   void Deliver(std::span<const uint8_t> datagram) {
     auto header = ParseHeader(datagram);
     ASSERT_TRUE(header.has_value());
-    channel_.OnControlMessage(ReceivedMessage{*header, datagram, kPeer, Channel::kUdp});
+    channel_.OnMediaMessage(ReceivedMessage{*header, datagram, kPeer, Channel::kUdp});
   }
   void DeliverPicture(uint16_t sequence, size_t picture) {
     Deliver(VideoDatagram(sequence, (*pictures_)[picture]));

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "media/decoder.h"
+#include "net/socket/unique_fd.h"
 #include "net/transport/media_channel.h"
-#include "net/transport/unique_fd.h"
 #include "net/wire/call_messages.h"
 #include "tests/support/diag_capture.h"
 #include "tests/support/net_samples.h"
@@ -29,7 +29,7 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-class RecordingHandler : public ControlMessageHandler {
+class RecordingHandler : public ControlMessageHandler, public MediaMessageHandler {
  public:
   struct Seen {
     uint8_t type;
@@ -37,7 +37,9 @@ class RecordingHandler : public ControlMessageHandler {
     NetAddress from;
     size_t size;
   };
-  void OnControlMessage(const ReceivedMessage& message) override {
+  void OnControlMessage(const ReceivedMessage& message) override { Record(message); }
+  void OnMediaMessage(const ReceivedMessage& message) override { Record(message); }
+  void Record(const ReceivedMessage& message) {
     std::lock_guard lock(mutex_);
     seen_.push_back(
         Seen{message.header.type, message.channel, message.from, message.datagram.size()});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -15,14 +16,14 @@ namespace kestrelio {
 namespace {
 
 // Records what would go out on the UDP socket.
-class FakeSender : public MessageSender {
+class FakeSender : public DatagramSender {
  public:
-  bool SendTo(std::span<const uint8_t> message, const NetAddress& to) override {
+  SendResult Send(std::span<const uint8_t> message, const NetAddress& to) override {
     std::lock_guard lock(mutex_);
     sent_.emplace_back(message.begin(), message.end());
     destinations_.push_back(to);
     changed_.notify_all();
-    return succeed_;
+    return succeed_ ? SendResult::Sent(message.size()) : SendResult::Failed(ENETUNREACH);
   }
   bool WaitForSent(size_t count) {
     std::unique_lock lock(mutex_);

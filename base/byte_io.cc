@@ -1,4 +1,4 @@
-#include "net/wire/byte_io.h"
+#include "base/byte_io.h"
 
 namespace kestrelio {
 
@@ -18,6 +18,16 @@ void ByteWriter::U16Le(size_t offset, uint16_t value) {
   if (!Fits(offset, 2)) return;
   out_[offset] = static_cast<uint8_t>(value);
   out_[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+void ByteWriter::U32Le(size_t offset, uint32_t value) {
+  if (!Fits(offset, 4)) return;
+  for (size_t i = 0; i < 4; ++i) out_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void ByteWriter::U64Le(size_t offset, uint64_t value) {
+  if (!Fits(offset, 8)) return;
+  for (size_t i = 0; i < 8; ++i) out_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void ByteWriter::U32Be(size_t offset, uint32_t value) {
@@ -51,6 +61,20 @@ uint8_t ByteReader::U8(size_t offset) { return Fits(offset, 1) ? in_[offset] : 0
 uint16_t ByteReader::U16Le(size_t offset) {
   if (!Fits(offset, 2)) return 0;
   return static_cast<uint16_t>(in_[offset] | (in_[offset + 1] << 8));
+}
+
+uint32_t ByteReader::U32Le(size_t offset) {
+  if (!Fits(offset, 4)) return 0;
+  uint32_t value = 0;
+  for (size_t i = 4; i-- > 0;) value = (value << 8) | in_[offset + i];
+  return value;
+}
+
+uint64_t ByteReader::U64Le(size_t offset) {
+  if (!Fits(offset, 8)) return 0;
+  uint64_t value = 0;
+  for (size_t i = 8; i-- > 0;) value = (value << 8) | in_[offset + i];
+  return value;
 }
 
 uint32_t ByteReader::U32Be(size_t offset) {

@@ -1,4 +1,5 @@
-// Bounded byte access by offset, the way the message tables are written.
+// Bounded byte access by offset, the way the message, file and driver record tables are
+// written: little-endian and big-endian integers and text slots.
 //
 // Writer and reader keep a sticky error flag: every access outside the buffer is refused
 // (a write does nothing, a read yields zero) and sets the flag, so a builder or parser
@@ -11,7 +12,7 @@
 #include <span>
 #include <string_view>
 
-#include "net/wire/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace kestrelio {
 
@@ -21,6 +22,8 @@ class ByteWriter {
 
   void U8(size_t offset, uint8_t value);
   void U16Le(size_t offset, uint16_t value);
+  void U32Le(size_t offset, uint32_t value);
+  void U64Le(size_t offset, uint64_t value);
   void U32Be(size_t offset, uint32_t value);
   void Bytes(size_t offset, std::span<const uint8_t> bytes);
   // The text's characters without any NUL; the caller has zeroed the slot.
@@ -47,6 +50,8 @@ class ByteReader {
 
   uint8_t U8(size_t offset);
   uint16_t U16Le(size_t offset);
+  uint32_t U32Le(size_t offset);
+  uint64_t U64Le(size_t offset);
   uint32_t U32Be(size_t offset);
   // A text slot of N bytes; the flag is set when no NUL lies inside the slot.
   template <size_t N>

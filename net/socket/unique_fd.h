@@ -1,4 +1,4 @@
-// Owns one file descriptor (socket, eventfd) and closes it once.
+// Owns one file descriptor (socket, eventfd, signalfd) and closes it once.
 #pragma once
 
 #include <unistd.h>

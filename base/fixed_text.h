@@ -1,4 +1,4 @@
-// A NUL-terminated 8-bit text in a fixed slot of N bytes, as the messages carry them.
+// A NUL-terminated 8-bit text in a fixed slot of N bytes, as the messages and records carry them.
 // Holds at most N - 1 characters; everything after the text is zero, so a slot can be
 // copied to the wire byte for byte and two slots compare by value.
 #pragma once

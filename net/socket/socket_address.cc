@@ -1,8 +1,7 @@
-#include "net/wire/net_address.h"
+#include "net/socket/socket_address.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -14,25 +13,31 @@
 
 namespace kestrelio {
 
-AddressText DottedAddress(uint32_t ipv4) {
-  char text[20];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (ipv4 >> 24) & 0xFF, (ipv4 >> 16) & 0xFF,
+DottedText::DottedText(uint32_t ipv4) {
+  std::snprintf(text_.data(), text_.size(), "%u.%u.%u.%u", (ipv4 >> 24) & 0xFF, (ipv4 >> 16) & 0xFF,
                 (ipv4 >> 8) & 0xFF, ipv4 & 0xFF);
-  return AddressText(text);
 }
 
+DottedText DottedAddress(uint32_t ipv4) { return DottedText(ipv4); }
+
 std::optional<uint32_t> ParseDottedAddress(std::string_view text) {
+  constexpr int kParts = 4;
+  constexpr size_t kMaxDigits = 3;
+  constexpr unsigned kMaxPart = 255;
   uint32_t address = 0;
   const char* p = text.data();
   const char* end = text.data() + text.size();
-  for (int part = 0; part < 4; ++part) {
+  for (int part = 0; part < kParts; ++part) {
     if (part > 0) {
       if (p == end || *p != '.') return std::nullopt;
       ++p;
     }
     unsigned value = 0;
     auto [next, error] = std::from_chars(p, end, value);
-    if (error != std::errc() || next == p || next - p > 3 || value > 255) return std::nullopt;
+    if (error != std::errc() || next == p || static_cast<size_t>(next - p) > kMaxDigits ||
+        value > kMaxPart) {
+      return std::nullopt;
+    }
     address = (address << 8) | value;
     p = next;
   }
@@ -47,7 +52,7 @@ std::optional<uint32_t> ResolveIpv4(std::string_view host) {
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* result = nullptr;
   const std::string name(host);
-  int error = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  const int error = getaddrinfo(name.c_str(), nullptr, &hints, &result);
   if (error != 0 || result == nullptr) {
     Diag("cannot resolve host name %s: %s", name.c_str(), gai_strerror(error));
     return std::nullopt;
@@ -62,6 +67,18 @@ std::optional<uint32_t> ResolveIpv4(std::string_view host) {
   }
   freeaddrinfo(result);
   return address;
+}
+
+sockaddr_in ToSocketAddress(const NetAddress& address) {
+  sockaddr_in out{};
+  out.sin_family = AF_INET;
+  out.sin_addr.s_addr = htonl(address.ipv4);
+  out.sin_port = htons(address.port);
+  return out;
+}
+
+NetAddress FromSocketAddress(const sockaddr_in& address) {
+  return NetAddress{ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
 }
 
 }  // namespace kestrelio
