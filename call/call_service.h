@@ -13,20 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "base/state/call_flags.h"
+#include "base/state/own_identity.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
 #include "call/call_control.h"
 #include "call/call_devices.h"
-#include "base/state/call_flags.h"
 #include "call/call_state.h"
 #include "call/chat.h"
-#include "net/transport/control_port.h"
 #include "net/presence/online_db.h"
 #include "net/presence/presence_client.h"
 #include "net/signalling/call_signalling.h"
 #include "net/signalling/control_sessions.h"
-#include "net/signalling/own_identity.h"
+#include "net/transport/control_port.h"
 #include "study/study_files.h"
-#include "base/state/view_flags.h"
-#include "base/window/window.h"
 
 namespace kestrelio {
 

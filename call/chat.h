@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "call/call_devices.h"
 #include "base/state/call_flags.h"
-#include "net/signalling/own_identity.h"
+#include "base/state/own_identity.h"
 #include "base/window/window.h"
+#include "call/call_devices.h"
 
 namespace kestrelio {
 

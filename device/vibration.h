@@ -11,12 +11,11 @@
 #include <thread>
 
 #include "base/event.h"
+#include "base/state/ring_request.h"
 
 namespace kestrelio {
 
 class Window;
-
-enum class RingRequest : int { kIdle = 0, kRing = 1, kBuzz = 2 };
 
 struct VibrationTiming {
   int poll_ms = 50;

@@ -5,14 +5,10 @@
 #include "base/diag.h"
 #include "base/tick.h"
 #include "base/timer_scale.h"
-#include "net/wire/media_messages.h"
 #include "base/window/ids.h"
+#include "net/wire/media_messages.h"
 
 namespace kestrelio {
-
-namespace {
-constexpr int kNetworkLossPeriodMs = 5000;
-}  // namespace
 
 MediaChannel::MediaChannel(const MediaChannelContext& context)
     : context_(context),

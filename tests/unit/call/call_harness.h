@@ -18,13 +18,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/window/ids.h"
 #include "call/call_devices.h"
 #include "call/call_service.h"
 #include "net/wire/call_messages.h"
 #include "net/wire/header.h"
 #include "net/wire/media_messages.h"
 #include "net/wire/presence_messages.h"
-#include "base/window/ids.h"
 #include "ui/testing/fake_window.h"
 
 namespace kestrelio::testing {
@@ -100,7 +100,7 @@ class FakeDevices : public CallDevices {
   int IdleResetIntervalMs() override { return 950000; }
   void ResetIdleTimer() override { idle_resets++; }
   bool IsSilentMode() override { return silent; }
-  void Vibrate(int request) override {
+  void Vibrate(RingRequest request) override {
     std::lock_guard lock(mutex);
     vibrations.push_back(request);
   }
@@ -112,7 +112,7 @@ class FakeDevices : public CallDevices {
     std::lock_guard lock(mutex);
     return surveys;
   }
-  std::vector<int> Vibrations() {
+  std::vector<RingRequest> Vibrations() {
     std::lock_guard lock(mutex);
     return vibrations;
   }
@@ -127,7 +127,7 @@ class FakeDevices : public CallDevices {
   int battery = 87;
   LoggedPosition start_position{47.6062, -122.3321, 0.0, 5};
   LoggedPosition end_position{47.6062, -122.3321, 0.0, 5};
-  std::vector<int> vibrations;
+  std::vector<RingRequest> vibrations;
   std::vector<int> surveys;
 };
 
@@ -186,11 +186,10 @@ class CallHarness {
   explicit CallHarness(HandsetConfig config = {})
       : config_(config),
         folder_(MakeFolder()),
-        presence_(sender, window, online_db, call_flags,
-                  PresenceClientConfig{config.presence, config.bind, config.device_id,
-                                       config.number, config.name},
-                  [](std::string_view) { return true; }),
         identity(config.device_id, config.number, config.name),
+        presence_(sender, window, online_db, call_flags, identity,
+                  PresenceClientConfig{config.presence, config.bind},
+                  [](std::string_view) { return true; }),
         study_files(folder_, logging_mutex) {
     presence_.RefreshLocalAddress();
     CallServiceContext context{window,          sender,      presence_,  online_db,
@@ -272,10 +271,14 @@ class CallHarness {
 
   HandsetConfig config_;
   std::string folder_;
-  PresenceClient presence_;
 
  public:
   OwnIdentity identity;
+
+ private:
+  PresenceClient presence_;
+
+ public:
   StudyFiles study_files;
   std::unique_ptr<CallService> service;
 
