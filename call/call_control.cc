@@ -6,6 +6,7 @@
 #include "base/tick.h"
 #include "base/timer_scale.h"
 #include "base/window/ids.h"
+#include "call/pumping_lock.h"
 #include "call/status_line.h"
 #include "study/study_time.h"
 
@@ -55,11 +56,7 @@ std::unique_lock<std::mutex> CallControl::LockConnectionOnGui() {
   // A GUI frame below this one may hold the mutex (a hang-up question is open and its
   // nested event loop runs this handler): waiting would never end, so give up.
   if (gui_holds_connection_) return {};
-  while (!lock.try_lock()) {
-    if (ctx_.pump_events) ctx_.pump_events();
-    SleepMs(kPollMs);
-  }
-  return lock;
+  return LockWhilePumping(ctx_.connection_mutex, ctx_.pump_events, kPollMs);
 }
 
 void CallControl::PumpingWait(int ms) {

@@ -348,7 +348,8 @@ TEST_F(SignallingEventsTest, ACancelAsksCallControlToCloseThePrompt) {
 TEST_F(SignallingEventsTest, ASetUpThreadsSendErrorCarriesItsStopToken) {
   sender_.fail_ = true;
   Connect(/*caller=*/true);
-  ASSERT_TRUE(WaitFor([&] { return events_.Has("ShowSendError CallSetupReq Sending Error worker"); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return events_.Has("ShowSendError CallSetupReq Sending Error worker"); }));
   signalling_.Stop();
 }
 
