@@ -197,6 +197,7 @@ TEST_F(CallEventsWindowTest, ARefusedCallAsksAQuestionBeep) {
 // --- Chat and the peer picture ----------------------------------------------------
 
 TEST_F(CallEventsWindowTest, AChatMessageBlinksTheChatKeyAndShowsItsLine) {
+  h.call_flags.in_call = true;  // received lines are shown during a call only
   control().ChatMessageArrived(u"hi", /*has_text=*/true);
   EXPECT_EQ(h.window.TimerPeriod(kTimerChatBlink), kChatBlinkPeriodMs);
   EXPECT_EQ(h.service->ChatLines().size(), 1u);
