@@ -49,9 +49,10 @@ bool Handset::StartUp(const std::string& camera_library) {
     Diag("study folder %s cannot be created", context_.paths.study_folder.c_str());
   }
   NoTelephonyLine no_line;
-  context_.identity = ReadIdentity(context_.settings, no_line, window_);
-  Diag("own number %s, user name %s", context_.identity.phone_number.c_str(),
-       context_.identity.user_name.c_str());
+  const Identity read = ReadIdentity(context_.settings, no_line, window_);
+  context_.identity.SetPhoneNumber(read.phone_number);
+  context_.identity.SetUserName(read.user_name);
+  Diag("own number %s, user name %s", read.phone_number.c_str(), read.user_name.c_str());
   // Every keep-alive carries the device ID, so it is read before the network starts.
   // Systems without /etc/machine-id usually keep the same ID where D-Bus puts it.
   if (ReadDeviceId(context_.device_id) < 0 &&
@@ -59,6 +60,7 @@ bool Handset::StartUp(const std::string& camera_library) {
     window_.ShowMessageBox("Unable to retrieve Unique Device ID", "Device ID",
                            MessageBoxButtons::kOk);
   }
+  context_.identity.SetDeviceId(context_.device_id.text);
 
   vibration_ = std::make_unique<VibrationThread>(window_);
   if (!vibration_->Start()) {
@@ -97,14 +99,10 @@ bool Handset::StartUp(const std::string& camera_library) {
 
 void Handset::StartNetworking() {
   study_files_ = std::make_unique<StudyFiles>(context_.paths.study_folder, context_.logging_mutex);
-  own_identity_ = std::make_unique<OwnIdentity>(
-      context_.device_id.text, context_.identity.phone_number, context_.identity.user_name);
   notifier_ = std::make_unique<DesktopNotifier>();
   presence_ = std::make_unique<PresenceClient>(
-      transport_, window_, context_.online_db, context_.call,
-      PresenceClientConfig{plan_.presence_server, context_.command_line.bind_address,
-                           context_.device_id.text, context_.identity.phone_number,
-                           context_.identity.user_name},
+      transport_, window_, context_.online_db, context_.call, context_.identity,
+      PresenceClientConfig{plan_.presence_server, context_.command_line.bind_address},
       [this](std::string_view html) { return notifier_->ShowSignInBubble(html); });
 
   call_devices_ = std::make_unique<HandsetCallDevices>(
@@ -128,7 +126,7 @@ void Handset::StartNetworking() {
   sessions_ = std::make_unique<TransportSessions>(transport_);
   calls_ = std::make_unique<CallService>(CallServiceContext{
       window_, transport_, *presence_, context_.online_db, context_.peer_link, context_.call,
-      context_.view, *own_identity_, *call_devices_, *study_files_, *sessions_,
+      context_.view, context_.identity, *call_devices_, *study_files_, *sessions_,
       context_.connection_mutex, plan_.presence_server,
       [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }, EntryPicker{}});
 

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "app/handset_context.h"
+#include "base/window/window.h"
+#include "base/window/window_handler.h"
 #include "call/call_service.h"
 #include "call/handset_call_devices.h"
 #include "device/notifications.h"
@@ -22,13 +24,10 @@
 #include "media/camera_frame.h"
 #include "media/encoder_thread.h"
 #include "net/presence/presence_client.h"
-#include "net/signalling/own_identity.h"
 #include "net/signalling/transport_sessions.h"
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
 #include "study/study_files.h"
-#include "base/window/window.h"
-#include "base/window/window_handler.h"
 
 namespace kestrelio {
 
@@ -89,7 +88,6 @@ class Handset final : public WindowHandler {
   DataConnection data_connection_;
 
   std::unique_ptr<StudyFiles> study_files_;
-  std::unique_ptr<OwnIdentity> own_identity_;
   std::unique_ptr<DesktopNotifier> notifier_;
   std::unique_ptr<PresenceClient> presence_;
   std::unique_ptr<HandsetCallDevices> call_devices_;

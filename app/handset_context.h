@@ -11,6 +11,8 @@
 #include "app/command_line.h"
 #include "base/event.h"
 #include "base/state/call_flags.h"
+#include "base/state/own_identity.h"
+#include "base/state/view_flags.h"
 #include "device/battery.h"
 #include "device/device_id.h"
 #include "device/identity.h"
@@ -20,10 +22,9 @@
 #include "media/decoder.h"
 #include "media/display_thread.h"
 #include "media/encoder.h"
-#include "net/transport/control_port.h"
 #include "net/presence/online_db.h"
+#include "net/transport/control_port.h"
 #include "net/transport/media_counters.h"
-#include "base/state/view_flags.h"
 
 namespace kestrelio {
 
@@ -37,7 +38,8 @@ struct HandsetContext {
   const ProfilePaths paths;
   SettingsStore settings;
 
-  Identity identity;
+  // The one record of the own device ID, number and user name; every module reads it.
+  OwnIdentity identity;
   DeviceId device_id;
   BatteryGauge battery;
 

@@ -14,8 +14,8 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 QJsonValue OwnJson(const HandsetContext& context, const Handset& handset) {
   QJsonObject own{
-      {"phone_number", Text(context.identity.phone_number)},
-      {"user_name", Text(context.identity.user_name)},
+      {"phone_number", Text(context.identity.phone_number())},
+      {"user_name", Text(context.identity.user_name())},
       {"device_id", Text(context.device_id.text)},
       {"profile", Text(context.paths.profile_dir)},
   };

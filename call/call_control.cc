@@ -1,18 +1,26 @@
 #include "call/call_control.h"
 
+#include <cstdio>
+
 #include "base/diag.h"
 #include "base/tick.h"
 #include "base/timer_scale.h"
+#include "base/window/ids.h"
+#include "call/pumping_lock.h"
 #include "call/status_line.h"
 #include "study/study_time.h"
-#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {
 
-constexpr size_t kNumberChars = 15;
-constexpr size_t kNameChars = 31;
+constexpr size_t kNumberChars = PhoneNumber::kMaxChars;
+constexpr size_t kNameChars = UserName::kMaxChars;
 constexpr int kPollMs = 2;
+constexpr std::string_view kErrorCaption = "ERROR";
+
+std::string_view ConnectionCaption(SignallingPath path) {
+  return path == SignallingPath::kSession ? "TCP Connection" : "UDP Connection";
+}
 // When a network loss meets a hang-up question still open on the GUI thread, it is
 // looked at again this much later.
 constexpr int kNetworkLossRetryMs = 1000;
@@ -48,11 +56,7 @@ std::unique_lock<std::mutex> CallControl::LockConnectionOnGui() {
   // A GUI frame below this one may hold the mutex (a hang-up question is open and its
   // nested event loop runs this handler): waiting would never end, so give up.
   if (gui_holds_connection_) return {};
-  while (!lock.try_lock()) {
-    if (ctx_.pump_events) ctx_.pump_events();
-    SleepMs(kPollMs);
-  }
-  return lock;
+  return LockWhilePumping(ctx_.connection_mutex, ctx_.pump_events, kPollMs);
 }
 
 void CallControl::PumpingWait(int ms) {
@@ -63,7 +67,7 @@ void CallControl::PumpingWait(int ms) {
   }
 }
 
-void CallControl::TakeDownCalling() {
+void CallControl::TakeDownCallingIndicator() {
   if (!ctx_.window.IsControlVisible(kControlCalling)) return;
   ctx_.window.ShowControl(kControlCalling, false);
   ctx_.window.ShowControl(kControlCancel, false);
@@ -141,10 +145,10 @@ void CallControl::OnHangUp() {
   std::unique_lock lock = LockConnectionOnGui();
   if (!lock.owns_lock() || !ctx_.call_flags.in_call.load()) return;
   gui_holds_connection_ = true;
-  signalling_.ConnectionBoxOpened();
+  connection_boxes_.fetch_add(1);
   const MessageBoxResult answer = ctx_.window.ShowMessageBox(
       "Do you want to hang up the call?", kConnectionCaption, MessageBoxButtons::kYesNo);
-  signalling_.ConnectionBoxClosed();
+  connection_boxes_.fetch_sub(1);
   if (answer == MessageBoxResult::kYes && ctx_.call_flags.in_call.load()) {
     signalling_.SendCallRelease();
     EndOfCall(/*close_decoder=*/true);
@@ -173,6 +177,7 @@ void CallControl::OnCancel() {
     PumpingWait(kCancelWaitMs);
     ctx_.sessions.CloseSession();
   }
+  // Down whether or not it was up: the cancel may beat the indicator.
   ctx_.window.ShowControl(kControlCalling, false);
   ctx_.window.ShowControl(kControlCancel, false);
   ctx_.window.KillTimer(kTimerCallingAnimation);
@@ -201,7 +206,7 @@ void CallControl::OnNoAnswer() {
   ctx_.window.KillTimer(kTimerNoAnswer);
   ctx_.call_flags.cancelled.store(true);
   ctx_.sessions.CloseSession();
-  TakeDownCalling();
+  TakeDownCallingIndicator();
   std::string name;
   std::string number;
   {
@@ -224,7 +229,7 @@ void CallControl::OnPromptTimeout() {
   LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed, ctx_.identity.user_name());
   const IncomingCaller caller = signalling_.Caller();
   AppendHistory(caller.name, caller.number, HistoryMark::kInMissed);
-  signalling_.CloseIncomingPrompt();
+  CloseIncomingPrompt();
   state_.missed_calls.fetch_add(1);
   if (missed_dialog_.is_open()) {
     missed_dialog_.Update();
@@ -417,23 +422,127 @@ void CallControl::AppendHistory(std::string_view name, std::string_view number, 
 }
 
 // ---------------------------------------------------------------------------------------
+// What signalling reports: the attempts, the prompt, the boxes.
+
+void CallControl::ShowRemoteRelease(SignallingPath path) {
+  ctx_.window.ShowMessageBox(path == SignallingPath::kSession ? "Call is disconnected by peer."
+                                                              : "Call is disconnected by remote.",
+                             ConnectionCaption(path), MessageBoxButtons::kOk);
+}
+
+void CallControl::CallSetupBegun() { ctx_.window.SetControlText(kControlCalling, "\nCalling."); }
+
+void CallControl::OutgoingAttemptStarting() {
+  ctx_.window.ShowControl(kControlCalling, true);
+  ctx_.window.ShowControl(kControlCancel, true);
+  ctx_.window.StartTimer(kTimerCallingAnimation, kCallingAnimationPeriodMs);
+}
+
+void CallControl::OutgoingAttemptRunning() {
+  ctx_.call_flags.calling.store(true);
+  ctx_.window.StartTimer(kTimerNoAnswer, ScaledPeriodMs(kNoAnswerPeriodMs));
+  // An answer that came while the request went out has taken the indicator down
+  // already: the attempt is over.
+  if (!ctx_.window.IsControlVisible(kControlCalling)) ctx_.call_flags.calling.store(false);
+}
+
+void CallControl::OutgoingAttemptAnswered() {
+  TakeDownCallingIndicator();
+  ctx_.window.KillTimer(kTimerNoAnswer);
+}
+
+void CallControl::OutgoingAttemptRefused(AttemptRefusal refusal, SignallingPath path) {
+  ctx_.window.MessageBeep(BeepKind::kExclamation);
+  switch (refusal) {
+    case AttemptRefusal::kRejected:
+      ctx_.window.ShowMessageBox(path == SignallingPath::kSession
+                                     ? "User you are trying to call is not available. Please "
+                                       "try again later."
+                                     : "User is not available. Please try again later.",
+                                 ConnectionCaption(path), MessageBoxButtons::kOk);
+      return;
+    case AttemptRefusal::kBusy:
+      ctx_.window.ShowMessageBox("The line is busy. Please try again later.",
+                                 ConnectionCaption(path), MessageBoxButtons::kOk);
+      return;
+    case AttemptRefusal::kNoAnswer:
+      return;
+  }
+}
+
+void CallControl::IncomingCallArrived() { ctx_.window.KillTimer(kTimerNoAnswer); }
+
+CallEvents::PromptOutcome CallControl::PromptIncomingCall(std::string_view number,
+                                                          std::string_view name,
+                                                          std::stop_token cancel) {
+  ctx_.window.MessageBeep(BeepKind::kDefault);
+  Ring(true);
+  ctx_.window.StartTimer(kTimerIncomingPrompt, ScaledPeriodMs(kPromptPeriodMs));
+  char text[256];
+  std::snprintf(text, sizeof text, kIncomingPromptFormat, std::string(number).c_str(),
+                std::string(name).c_str());
+  ctx_.devices.ResetIdleTimer();  // the screen wakes for the prompt
+  PromptOutcome outcome;
+  // One prompt at a time: a second caller meanwhile is not answered.
+  bool expected = false;
+  if (connection_boxes_.load() > 0 || !prompt_open_.compare_exchange_strong(expected, true)) {
+    return outcome;
+  }
+  connection_boxes_.fetch_add(1);
+  outcome.prompted = true;
+  const MessageBoxResult result =
+      ctx_.window.ShowMessageBox(text, kConnectionCaption, MessageBoxButtons::kYesNo, cancel);
+  connection_boxes_.fetch_sub(1);
+  prompt_open_.store(false);
+  if (result == MessageBoxResult::kYes) outcome.answer = PromptAnswer::kYes;
+  if (result == MessageBoxResult::kNo) outcome.answer = PromptAnswer::kNo;
+  return outcome;
+}
+
+void CallControl::IncomingPromptOver(bool prompted) {
+  Ring(false);
+  if (prompted) ctx_.window.KillTimer(kTimerIncomingPrompt);
+}
+
+void CallControl::IncomingCallNotTaken() { ctx_.window.MessageBeep(BeepKind::kQuestion); }
+
+void CallControl::IncomingCallCancelled() {
+  CloseIncomingPrompt();
+  ctx_.window.KillTimer(kTimerIncomingPrompt);
+}
+
+bool CallControl::CloseIncomingPrompt() {
+  if (!prompt_open_.load()) return false;
+  return ctx_.window.CloseMessageBox(kConnectionCaption);
+}
+
+void CallControl::ShowSendError(std::string_view text, std::stop_token cancel) {
+  ctx_.window.ShowMessageBox(text, kErrorCaption, MessageBoxButtons::kOk, cancel);
+}
+
+// ---------------------------------------------------------------------------------------
 // The rest of CallEvents.
 
 void CallControl::SetPeerPictureSize(int width, int height) {
   ctx_.devices.SetPeerPictureSize(width, height);
 }
 
-void CallControl::WakeForIncomingCall() { ctx_.devices.ResetIdleTimer(); }
+void CallControl::PeerPauseChanged() { ctx_.window.Invalidate(); }
 
 void CallControl::Ring(bool on) {
-  ctx_.devices.Vibrate(on && !ctx_.devices.IsSilentMode() ? 1 : 0);
+  ctx_.devices.Vibrate(on && !ctx_.devices.IsSilentMode() ? RingRequest::kRing
+                                                          : RingRequest::kIdle);
 }
 
 void CallControl::SetSurveyTrigger(int index) { ctx_.devices.SetSurveyTrigger(index); }
 
 void CallControl::SetChatPeerName(std::string_view name) { chat_.SetPeerName(name); }
 
-void CallControl::ShowReceivedChat(std::u16string_view text) { chat_.ShowReceived(text); }
+void CallControl::ChatMessageArrived(std::u16string_view text, bool has_text) {
+  if (has_text) chat_.ShowReceived(text);
+  // The window's blink handler stops at once when the chat panel is shown.
+  ctx_.window.StartTimer(kTimerChatBlink, kChatBlinkPeriodMs);
+}
 
 void CallControl::SetLastDialledNumber(std::string_view number) {
   std::lock_guard lock(state_.mutex);

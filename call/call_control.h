@@ -1,6 +1,7 @@
-// The user's side of a call: dial, place call, Cancel, hang-up, the no-answer, prompt,
+// The user's side of a call: dial, place call, Cancel, hang-up, the Calling indicator,
+// the incoming-call prompt and every other box of a call, the no-answer, prompt,
 // network-loss, status and idle timers, the Missed Call dialog, the status line, and
-// start and end of call. It is also what signalling calls back (CallEvents).
+// start and end of call. It is also what signalling reports to (CallEvents).
 //
 // Every end of a call runs under the Connection Mutex. The GUI thread never blocks on
 // that mutex: it polls try_lock and runs `pump_events` between tries (the app fills it
@@ -13,11 +14,15 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
-#include "call/call_devices.h"
 #include "base/state/call_flags.h"
+#include "base/state/own_identity.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
+#include "call/call_devices.h"
 #include "call/call_state.h"
 #include "call/chat.h"
 #include "call/dial.h"
@@ -27,14 +32,14 @@
 #include "net/signalling/call_events.h"
 #include "net/signalling/call_signalling.h"
 #include "net/signalling/control_sessions.h"
-#include "net/signalling/own_identity.h"
 #include "study/study_files.h"
-#include "base/state/view_flags.h"
-#include "base/window/window.h"
 
 namespace kestrelio {
 
-inline constexpr int kNetworkLossPeriodMs = 5000;
+inline constexpr std::string_view kConnectionCaption = "Connection";
+inline constexpr char kIncomingPromptFormat[] = "Incoming call from %s (%s).\n\n Accept?";
+inline constexpr int kPromptPeriodMs = 30000;
+inline constexpr int kNoAnswerPeriodMs = 30000;
 inline constexpr int kStatusTickPeriodMs = 1000;
 inline constexpr int kHangUpWaitMs = 500;
 inline constexpr int kCancelWaitMs = 500;
@@ -67,7 +72,7 @@ struct CallControlContext {
   std::mutex& connection_mutex;
   // Runs pending GUI events; empty in tests.
   std::function<void()> pump_events;
-  // Runs the Contacts (141) or History (143) dialog; empty until those dialogs exist.
+  // Runs the Contacts or History dialog; empty until those dialogs exist.
   EntryPicker pick_entry;
 };
 
@@ -77,20 +82,23 @@ class CallControl : public CallEvents {
   CallControl(CallControlContext context, CallSignalling& signalling, ChatControl& chat);
 
   // Window commands (GUI thread).
-  void OnDial();          // 110
-  void OnHangUp();        // 111
-  void OnPauseToggled();  // 112, after the window toggled the flag
-  void OnHistoryCall();   // 145
-  void OnCancel();        // 155
+  void OnDial();          // kCommandDial
+  void OnHangUp();        // kCommandHangUp
+  void OnPauseToggled();  // kCommandPause, after the window toggled the flag
+  void OnHistoryCall();   // kCommandHistoryCall
+  void OnCancel();        // kCommandCancel
   void PlaceCall(std::string_view number);
 
   // Window timers (GUI thread).
-  void OnStatusTick();       // 125
-  void OnNoAnswer();         // 138
-  void OnPromptTimeout();    // 139
-  void OnNetworkLoss();      // 2002
-  void OnIdleReset();        // 2003
+  void OnStatusTick();       // kTimerStatusTick
+  void OnNoAnswer();         // kTimerNoAnswer
+  void OnPromptTimeout();    // kTimerIncomingPrompt
+  void OnNetworkLoss();      // kTimerNetworkLoss
+  void OnIdleReset();        // kTimerIdleReset
   void OnCloseMissedCall();  // kTimerCloseMissedCall
+
+  // Closes the incoming-call prompt if it is open; true when one was.
+  bool CloseIncomingPrompt();
 
   void RefreshStatusLine();
   CallSnapshot Snapshot() const;
@@ -99,23 +107,36 @@ class CallControl : public CallEvents {
   // CallEvents.
   void StartOfCall(std::string_view peer_name) override;
   void EndOfCall(bool close_decoder) override;
+  void ShowRemoteRelease(SignallingPath path) override;
+  void CallSetupBegun() override;
+  void OutgoingAttemptStarting() override;
+  void OutgoingAttemptRunning() override;
+  void OutgoingAttemptAnswered() override;
+  void OutgoingAttemptRefused(AttemptRefusal refusal, SignallingPath path) override;
+  void TakeDownCallingIndicator() override;
+  void IncomingCallArrived() override;
+  PromptOutcome PromptIncomingCall(std::string_view number, std::string_view name,
+                                   std::stop_token cancel) override;
+  void IncomingPromptOver(bool prompted) override;
+  void IncomingCallNotTaken() override;
+  void IncomingCallCancelled() override;
+  void ShowSendError(std::string_view text, std::stop_token cancel) override;
   void LogUnansweredCall(CallDirection direction, CallOutcome outcome,
                          std::string_view peer_name) override;
   void AppendHistory(std::string_view name, std::string_view number, HistoryMark mark) override;
   void SetPeerPictureSize(int width, int height) override;
-  void WakeForIncomingCall() override;
-  void Ring(bool on) override;
+  void PeerPauseChanged() override;
   void SetSurveyTrigger(int index) override;
   void SetChatPeerName(std::string_view name) override;
-  void ShowReceivedChat(std::u16string_view text) override;
+  void ChatMessageArrived(std::u16string_view text, bool has_text) override;
   void SetLastDialledNumber(std::string_view number) override;
 
  private:
+  void Ring(bool on);
   // The Connection Mutex taken on the GUI thread without blocking it.
   std::unique_lock<std::mutex> LockConnectionOnGui();
   // Waits `ms` on the GUI thread, events still running.
   void PumpingWait(int ms);
-  void TakeDownCalling();
   void DialPicked(const PickedEntry& entry);
   CallLogParties Parties() const;
 
@@ -124,6 +145,10 @@ class CallControl : public CallEvents {
   ChatControl& chat_;
   CallState state_;
   MissedCallDialog missed_dialog_;
+  // Boxes captioned "Connection" that are open (the prompt, the hang-up question): a
+  // prompt never stacks on one.
+  std::atomic<int> connection_boxes_{0};
+  std::atomic<bool> prompt_open_{false};
   // GUI thread only: a GUI frame holds the Connection Mutex (hang-up question, network
   // loss box), so a handler nested in its event loop must not wait for it.
   bool gui_holds_connection_ = false;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "base/state/ring_request.h"
 #include "study/call_log.h"
 
 namespace kestrelio {
@@ -46,8 +47,7 @@ class CallDevices {
   virtual int IdleResetIntervalMs() = 0;
   virtual void ResetIdleTimer() = 0;
   virtual bool IsSilentMode() = 0;
-  // 0 off, 1 ring, 2 one short buzz.
-  virtual void Vibrate(int request) = 0;
+  virtual void Vibrate(RingRequest request) = 0;
   virtual void SetSurveyTrigger(int index) = 0;
 };
 

@@ -11,9 +11,9 @@ CallService::CallService(CallServiceContext c)
                                   c.online_db, c.presence, c.identity, c.sessions,
                                   c.connection_mutex, c.pump_events, c.pick_entry},
                signalling_, chat_),
-      signalling_(SignallingContext{c.window, c.sender, c.presence, c.peer_link, c.call_flags,
-                                    c.view_flags, c.identity, control_, c.sessions,
-                                    c.connection_mutex, c.presence_server, c.timings}),
+      signalling_(SignallingContext{c.sender, c.presence, c.peer_link, c.call_flags, c.view_flags,
+                                    c.identity, control_, c.sessions, c.connection_mutex,
+                                    c.presence_server, c.timings}),
       connection_mutex_(c.connection_mutex),
       call_flags_(c.call_flags) {}
 

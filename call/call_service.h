@@ -2,7 +2,7 @@
 // (the transport's ControlMessageHandler), call control and chat in one object.
 //
 //   CallService calls(context);
-//   transport.SetHandler(&calls.handler());
+//   transport.Start(config, calls.handler(), media_channel);
 //   window handler: calls.OnCommand(id) / calls.OnTimer(id) (true when handled),
 //                   Enter in the chat edit: calls.OnChatEnter()
 //   shutdown:       calls.Shutdown() before the transport stops
@@ -13,20 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "base/state/call_flags.h"
+#include "base/state/own_identity.h"
+#include "base/state/view_flags.h"
+#include "base/window/window.h"
 #include "call/call_control.h"
 #include "call/call_devices.h"
-#include "base/state/call_flags.h"
 #include "call/call_state.h"
 #include "call/chat.h"
-#include "net/transport/control_port.h"
 #include "net/presence/online_db.h"
 #include "net/presence/presence_client.h"
 #include "net/signalling/call_signalling.h"
 #include "net/signalling/control_sessions.h"
-#include "net/signalling/own_identity.h"
+#include "net/transport/control_port.h"
 #include "study/study_files.h"
-#include "base/state/view_flags.h"
-#include "base/window/window.h"
 
 namespace kestrelio {
 
@@ -58,11 +58,13 @@ class CallService {
 
   ControlMessageHandler& handler() { return signalling_; }
 
-  // Commands 110, 111, 112, 127, 145, 155; false for any other id.
+  // Commands kCommandDial, kCommandHangUp, kCommandPause, kCommandSend,
+  // kCommandHistoryCall and kCommandCancel; false for any other id.
   bool OnCommand(int command_id);
-  // Timers 125, 138, 139, 2002, 2003 and kTimerCloseMissedCall; false for any other id.
+  // Timers kTimerStatusTick, kTimerNoAnswer, kTimerIncomingPrompt, kTimerNetworkLoss,
+  // kTimerIdleReset and kTimerCloseMissedCall; false for any other id.
   bool OnTimer(int timer_id);
-  // The Enter key in the chat edit box (122).
+  // The Enter key in the chat edit box (kControlChatEdit).
   void OnChatEnter() { chat_.Send(); }
   // The status line was turned on.
   void OnStatusLineShown() { control_.RefreshStatusLine(); }

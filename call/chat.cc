@@ -128,7 +128,7 @@ void ChatControl::Send() {
 
 void ChatControl::ShowReceived(std::u16string_view text) {
   if (!call_flags_.in_call.load() || text.empty()) return;
-  devices_.Vibrate(devices_.IsSilentMode() ? 0 : 2);
+  devices_.Vibrate(devices_.IsSilentMode() ? RingRequest::kIdle : RingRequest::kBuzz);
   Append(ChatLine(PeerName(), text));
 }
 

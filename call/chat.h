@@ -1,6 +1,7 @@
-// Text chat during a call: the edit box (122), the history list (123) and the Send
-// button (127). Lines read "name> text"; sent lines carry the own user name, received
-// ones the chat peer name (the caller's name, or the name picked in Contacts/History).
+// Text chat during a call: the edit box (kControlChatEdit), the history list
+// (kControlChatList) and the Send button (kControlSend). Lines read "name> text"; sent lines carry
+// the own user name, received ones the chat peer name (the caller's name, or the name picked in
+// Contacts/History).
 #pragma once
 
 #include <cstddef>
@@ -10,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "call/call_devices.h"
 #include "base/state/call_flags.h"
-#include "net/signalling/own_identity.h"
+#include "base/state/own_identity.h"
 #include "base/window/window.h"
+#include "call/call_devices.h"
 
 namespace kestrelio {
 
@@ -39,7 +40,7 @@ class ChatControl {
   ChatControl(Window& window, const CallFlags& call_flags, CallDevices& devices,
               const OwnIdentity& identity, SendChat send);
 
-  // Command 127 and the Enter key in the edit box.
+  // Command kCommandSend and the Enter key in the edit box.
   void Send();
   // A received line (UDP thread).
   void ShowReceived(std::u16string_view text);

@@ -1,4 +1,4 @@
-// The dial dialog (105, "IP or Phone Number"): the typed number, its Online DB look-up
+// The dial dialog (kDialDialog, "IP or Phone Number"): the typed number, its Online DB look-up
 // and what becomes of it. The decision is a pure function so it can be tested alone.
 #pragma once
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "net/presence/online_db.h"
 #include "base/window/window.h"
+#include "net/presence/online_db.h"
 
 namespace kestrelio {
 
@@ -46,7 +46,8 @@ inline constexpr std::string_view kNotAvailableText =
 inline constexpr std::string_view kNotOnlineText = "The phone number you typed is not online.";
 inline constexpr std::string_view kDialResultCaption = "Call";
 
-// A name and number picked in the Contacts (141) or History (143) dialog.
+// A name and number picked in the Contacts (kContactsDialog) or History (kHistoryDialog)
+// dialog.
 struct PickedEntry {
   std::string name;
   std::string number;

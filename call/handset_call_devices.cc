@@ -1,6 +1,5 @@
 #include "call/handset_call_devices.h"
 
-#include <algorithm>
 #include <limits>
 
 #include "base/diag.h"
@@ -58,9 +57,7 @@ int HandsetCallDevices::IdleResetIntervalMs() {
 
 bool HandsetCallDevices::IsSilentMode() { return kestrelio::IsSilentMode(devices_.settings); }
 
-void HandsetCallDevices::Vibrate(int request) {
-  devices_.vibration.Vibrate(static_cast<RingRequest>(std::clamp(request, 0, 2)));
-}
+void HandsetCallDevices::Vibrate(RingRequest request) { devices_.vibration.Vibrate(request); }
 
 void HandsetCallDevices::SetSurveyTrigger(int index) {
   if (devices_.set_survey_trigger) devices_.set_survey_trigger(index);

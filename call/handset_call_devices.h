@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 
+#include "base/window/window.h"
 #include "call/call_devices.h"
 #include "device/battery.h"
 #include "device/gps.h"
@@ -17,7 +18,6 @@
 #include "media/decoder.h"
 #include "media/display_thread.h"
 #include "media/encoder.h"
-#include "base/window/window.h"
 
 namespace kestrelio {
 
@@ -62,7 +62,7 @@ class HandsetCallDevices final : public CallDevices {
   int IdleResetIntervalMs() override;
   void ResetIdleTimer() override { devices_.power.ResetIdleTimer(); }
   bool IsSilentMode() override;
-  void Vibrate(int request) override;
+  void Vibrate(RingRequest request) override;
   void SetSurveyTrigger(int index) override;
 
  private:

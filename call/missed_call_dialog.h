@@ -1,4 +1,4 @@
-// The Missed Call dialog (157): "You have N missed call(s)", "See History" and
+// The Missed Call dialog (kMissedCallDialog): "You have N missed call(s)", "See History" and
 // "Dismiss". GUI thread only. While it is open a further missed call updates its text
 // instead of opening a second one.
 #pragma once

@@ -1,26 +1,11 @@
-// Lock helpers for the two process-wide mutexes (Connection Mutex, Logging Mutex).
-//
-// The GUI thread must never sleep on a lock that a worker holds while that worker waits
-// for the GUI (a message box on a worker thread blocks the worker until the GUI thread
-// answers it). So where the GUI thread waits "without limit" it waits in short slices
-// and runs `pump` (the event loop) between them.
+// Lock helper for the Logging Mutex at shutdown. (Taking a lock on the GUI thread while
+// the event loop runs is call control's LockWhilePumping, call/pumping_lock.h.)
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <mutex>
 
 namespace kestrelio {
-
-inline constexpr int kLockSliceMs = 10;
-
-// Takes `mutex`, running `pump` between waits of `slice_ms`. Returns with the mutex held.
-inline void LockWhilePumping(std::timed_mutex& mutex, const std::function<void()>& pump,
-                             int slice_ms = kLockSliceMs) {
-  while (!mutex.try_lock_for(std::chrono::milliseconds(slice_ms))) {
-    if (pump) pump();
-  }
-}
 
 // Takes `mutex` by polling with a zero time-out, running `between` after each miss
 // (pumping events, or nothing). Used at shutdown so a log write in progress finishes.
@@ -29,9 +14,5 @@ inline void LockByPolling(std::timed_mutex& mutex, const std::function<void()>& 
     if (between) between();
   }
 }
-
-// RAII owner of a lock taken by one of the helpers above.
-using HeldLock = std::unique_lock<std::timed_mutex>;
-inline HeldLock AdoptLock(std::timed_mutex& mutex) { return HeldLock(mutex, std::adopt_lock); }
 
 }  // namespace kestrelio

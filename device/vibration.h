@@ -9,13 +9,12 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/state/ring_request.h"
 #include "base/worker.h"
 
 namespace kestrelio {
 
 class Window;
-
-enum class RingRequest : int { kIdle = 0, kRing = 1, kBuzz = 2 };
 
 struct VibrationTiming {
   int poll_ms = 50;

@@ -44,6 +44,9 @@ inline constexpr int kTimerIdleReset = 2003;
 
 inline constexpr int kCallingAnimationPeriodMs = 1000;
 inline constexpr int kChatBlinkPeriodMs = 500;
+// A call with no video from the peer for this long has lost the network; the media
+// channel re-arms the timer with every picture, and call control starts it with the call.
+inline constexpr int kNetworkLossPeriodMs = 5000;
 
 // Soft-key image strip indices (bitmap 132).
 inline constexpr int kImageDial = 0;

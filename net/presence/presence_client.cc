@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <chrono>
 
 #include "base/diag.h"
 #include "base/timer_scale.h"
@@ -17,7 +16,7 @@ namespace kestrelio {
 namespace {
 
 constexpr size_t kMaxSignInTextBytes = 1023;
-constexpr size_t kMaxLocalAddressChars = 19;
+constexpr size_t kMaxLocalAddressChars = AddressText::kMaxChars;
 constexpr std::string_view kSignInHead = "<html><body>";
 constexpr std::string_view kSignInOne = "has just signed in.</body></html>";
 constexpr std::string_view kSignInMany = "have just signed in.</body></html>";
@@ -66,67 +65,45 @@ std::string HostNameAddress() {
 }
 
 PresenceClient::PresenceClient(DatagramSender& sender, Window& window, OnlineDb& online_db,
-                               const CallFlags& call_flags, PresenceClientConfig config,
-                               SignInBubble bubble)
+                               const CallFlags& call_flags, const OwnIdentity& identity,
+                               PresenceClientConfig config, SignInBubble bubble)
     : sender_(sender),
       window_(window),
       online_db_(online_db),
       call_flags_(call_flags),
+      identity_(identity),
       server_(config.server),
       bind_address_(std::move(config.bind_address)),
-      device_id_(std::move(config.device_id)),
-      bubble_(std::move(bubble)),
-      phone_number_(std::move(config.phone_number)),
-      user_name_(std::move(config.user_name)) {
+      bubble_(std::move(bubble)) {
   last_sign_in_.reserve(kMaxSignInTextBytes + 1);
 }
 
 PresenceClient::~PresenceClient() { Stop(); }
 
 void PresenceClient::Start() {
-  if (thread_.joinable()) return;
-  thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+  if (keep_alive_.Running()) return;
+  keep_alive_.Start("keep-alive", [this](std::stop_token stop) { Run(stop); });
 }
 
-void PresenceClient::Stop() {
-  if (!thread_.joinable()) return;
-  stopping_.store(true);
-  thread_.request_stop();
-  { std::lock_guard lock(wake_mutex_); }
-  wake_.notify_all();
-  // A failed send leaves the thread in a modal box until someone answers it; close it so
-  // the join cannot hang. The thread checks the stop request before each box, so one
-  // more close covers a box opened just after the request.
-  while (in_error_box_.load()) {
-    window_.CloseMessageBox(kKeepAliveErrorCaption);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  thread_.join();
-  thread_ = std::jthread();
-  stopping_.store(false);
-}
+// The error box carries the worker's stop token, so the stop request closes it.
+void PresenceClient::Stop() { keep_alive_.Stop(); }
 
 void PresenceClient::Run(std::stop_token stop) {
-  SetThreadName("keep-alive");
-  const auto period = std::chrono::milliseconds(ScaledPeriodMs(kKeepAlivePeriodMs));
+  const int period_ms = ScaledPeriodMs(kKeepAlivePeriodMs);
   while (!stop.stop_requested()) {
     RefreshLocalAddress();
     if (!SendKeepAlive()) {
-      in_error_box_.store(true);
-      if (!stopping_.load()) {
-        window_.ShowMessageBox(kKeepAliveErrorText, kKeepAliveErrorCaption, MessageBoxButtons::kOk);
-      }
-      in_error_box_.store(false);
+      window_.ShowMessageBox(kKeepAliveErrorText, kKeepAliveErrorCaption, MessageBoxButtons::kOk,
+                             stop);
     }
-    std::unique_lock lock(wake_mutex_);
-    wake_.wait_for(lock, stop, period, [] { return false; });
+    if (!keep_alive_.SleepFor(period_ms)) break;
   }
 }
 
 void PresenceClient::RefreshLocalAddress() {
   std::string address = IsAnyAddress(bind_address_) ? HostNameAddress() : bind_address_;
   if (address.size() > kMaxLocalAddressChars) address.resize(kMaxLocalAddressChars);
-  std::lock_guard lock(identity_mutex_);
+  std::lock_guard lock(texts_mutex_);
   local_address_ = std::move(address);
 }
 
@@ -134,14 +111,14 @@ bool PresenceClient::SendKeepAlive() {
   KeepAliveFields fields;
   // Only the lower 16 bits travel; the counter itself runs on.
   fields.counter = static_cast<uint16_t>(counter_.fetch_add(1, std::memory_order_relaxed));
+  fields.phone.Assign(identity_.phone_number());
+  fields.user_name.Assign(identity_.user_name());
+  fields.device_id.Assign(identity_.device_id());
   {
-    std::lock_guard lock(identity_mutex_);
-    fields.phone.Assign(phone_number_);
+    std::lock_guard lock(texts_mutex_);
     fields.local_address.Assign(local_address_);
-    fields.user_name.Assign(user_name_);
   }
   fields.local_port = kHandsetUdpPort;
-  fields.device_id.Assign(device_id_);
   fields.status = call_flags_.in_call.load(std::memory_order_relaxed) ? kStatusInCall : kStatusIdle;
   std::array<uint8_t, kKeepAliveBytes> message{};
   size_t length = BuildKeepAlive(message, fields);
@@ -166,7 +143,7 @@ void PresenceClient::OnUserListInd(const UserListFields& page) {
     if (!names.empty()) {
       std::string html = SignInText(names);
       {
-        std::lock_guard lock(identity_mutex_);
+        std::lock_guard lock(texts_mutex_);
         last_sign_in_ = html;
       }
       if (!bubble_ || !bubble_(html)) {
@@ -178,16 +155,6 @@ void PresenceClient::OnUserListInd(const UserListFields& page) {
   }
 
   online_db_.TakePage(page);
-}
-
-void PresenceClient::SetUserName(std::string_view user_name) {
-  std::lock_guard lock(identity_mutex_);
-  user_name_ = user_name;
-}
-
-void PresenceClient::SetPhoneNumber(std::string_view phone_number) {
-  std::lock_guard lock(identity_mutex_);
-  phone_number_ = phone_number;
 }
 
 NetAddress PresenceClient::OwnPublicAddress() const {
@@ -207,12 +174,12 @@ void PresenceClient::SetOwnPublicAddress(const NetAddress& address) {
 }
 
 std::string PresenceClient::OwnLocalAddress() const {
-  std::lock_guard lock(identity_mutex_);
+  std::lock_guard lock(texts_mutex_);
   return local_address_;
 }
 
 std::string PresenceClient::LastSignInText() const {
-  std::lock_guard lock(identity_mutex_);
+  std::lock_guard lock(texts_mutex_);
   return last_sign_in_;
 }
 

@@ -5,10 +5,13 @@
 //   UDP thread ◀──UserListInd pages── presence server
 //        └─ OnUserListInd: own public address, sign-in notice, Online DB page
 //
-// The keep-alive thread sends at once on Start and then every ScaledPeriodMs(10000).
-// Its status field is 2 while a call is connected, else 1. A failed send shows
-// "KeepAlive Sending Error" (caption "KEEPALIVE"); the thread waits for the box like
-// any worker, and Stop closes a box left open so the join never hangs.
+// The keep-alive thread sends at once on Start and then every
+// ScaledPeriodMs(kKeepAlivePeriodMs). Its status field is kStatusInCall while a call is
+// connected, else kStatusIdle. The own number, user name and device ID are read from
+// the one OwnIdentity record at every send, so a changed name goes out with the next
+// keep-alive. A failed send shows "KeepAlive Sending Error" (caption "KEEPALIVE"); the
+// box carries the thread's stop token, so Stop closes a box left open and the join never
+// waits for a person.
 //
 // Sign-in notices go to the desktop bubble; when no notification service answers the
 // plain text ("[name] has just signed in.") is set as the status line text instead
@@ -16,17 +19,16 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "base/state/call_flags.h"
-#include "net/transport/control_port.h"
+#include "base/state/own_identity.h"
+#include "base/worker.h"
 #include "net/presence/online_db.h"
 #include "net/socket/socket_address.h"
 #include "net/wire/presence_messages.h"
@@ -46,9 +48,6 @@ using SignInBubble = std::function<bool(std::string_view html)>;
 struct PresenceClientConfig {
   NetAddress server;         // the presence server (port 8238 by default)
   std::string bind_address;  // --bind; empty or "0.0.0.0": resolve the host name
-  std::string device_id;     // 20 upper-case hexadecimal characters
-  std::string phone_number;  // own number
-  std::string user_name;     // own user name
 };
 
 // "<html><body>[<b>a</b>] [<b>b</b>] have just signed in.</body></html>"; empty when
@@ -64,18 +63,20 @@ std::string HostNameAddress();
 class PresenceClient {
  public:
   PresenceClient(DatagramSender& sender, Window& window, OnlineDb& online_db,
-                 const CallFlags& call_flags, PresenceClientConfig config, SignInBubble bubble);
+                 const CallFlags& call_flags, const OwnIdentity& identity,
+                 PresenceClientConfig config, SignInBubble bubble);
   ~PresenceClient();  // Stop()
   PresenceClient(const PresenceClient&) = delete;
   PresenceClient& operator=(const PresenceClient&) = delete;
 
   // Starts the keep-alive thread (first keep-alive at once). Stop requests the end,
-  // wakes the thread and joins it. Both are idempotent.
+  // wakes the thread, closes its box if one is open, and joins it. Both are idempotent.
   void Start();
   void Stop();
 
-  // Builds and sends one KeepAlive with the current local address; true only when all
-  // 124 bytes went out. Any thread (keep-alive thread, "Update My Info", name dialog).
+  // Builds and sends one KeepAlive with the current local address and identity; true
+  // only when all kKeepAliveBytes went out. Any thread (keep-alive thread, "Update My
+  // Info", name dialog).
   bool SendKeepAlive();
   // Re-reads the own local address (the --bind address, else the host name's).
   void RefreshLocalAddress();
@@ -83,11 +84,6 @@ class PresenceClient {
   // One UserListInd page, on the UDP thread: own public address and port, sign-in
   // notice when enabled, Online DB page.
   void OnUserListInd(const UserListFields& page);
-
-  // The user name may change while the thread runs ("My Name"); the number with
-  // "Update My Info".
-  void SetUserName(std::string_view user_name);
-  void SetPhoneNumber(std::string_view phone_number);
 
   NetAddress OwnPublicAddress() const;
   std::string OwnPublicAddressText() const;  // "" until the server has said
@@ -110,14 +106,12 @@ class PresenceClient {
   Window& window_;
   OnlineDb& online_db_;
   const CallFlags& call_flags_;
+  const OwnIdentity& identity_;
   const NetAddress server_;
   const std::string bind_address_;
-  const std::string device_id_;
   SignInBubble bubble_;
 
-  mutable std::mutex identity_mutex_;  // guards the strings below
-  std::string phone_number_;
-  std::string user_name_;
+  mutable std::mutex texts_mutex_;  // guards the strings below
   std::string local_address_;
   std::string last_sign_in_;
 
@@ -126,11 +120,7 @@ class PresenceClient {
   std::atomic<uint16_t> public_port_{0};
   std::atomic<bool> public_known_{false};
 
-  std::mutex wake_mutex_;
-  std::condition_variable_any wake_;
-  std::atomic<bool> stopping_{false};  // seq_cst with in_error_box_: see Stop
-  std::atomic<bool> in_error_box_{false};
-  std::jthread thread_;
+  Worker keep_alive_;
 };
 
 }  // namespace kestrelio

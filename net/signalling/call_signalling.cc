@@ -2,28 +2,26 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <random>
 
 #include "base/diag.h"
 #include "base/tick.h"
-#include "base/timer_scale.h"
 #include "net/wire/media_messages.h"
-#include "base/window/ids.h"
 
 namespace kestrelio {
 namespace {
 
-constexpr std::string_view kUdpConnectionCaption = "UDP Connection";
-constexpr std::string_view kTcpConnectionCaption = "TCP Connection";
-constexpr std::string_view kErrorCaption = "ERROR";
-constexpr size_t kHistoryAnswerNameChars = 19;
-constexpr size_t kDirectionNameChars = 19;
+// The history line of an answered attempt keeps as much of the name as the call log.
+constexpr size_t kHistoryAnswerNameChars = kDirectionNameChars;
 
 std::string Cut(std::string_view text, size_t max_chars) {
   return std::string(text.substr(0, max_chars));
+}
+
+SignallingPath PathOf(const ReceivedMessage& message) {
+  return message.channel == Channel::kTcp ? SignallingPath::kSession : SignallingPath::kUdp;
 }
 
 // A call ID as the handset has always drawn it: a generator seeded with the sum of the
@@ -51,40 +49,34 @@ CallSignalling::CallSignalling(SignallingContext context) : ctx_(context) {}
 CallSignalling::~CallSignalling() { Stop(); }
 
 void CallSignalling::Stop() {
-  stop_.Set();
-  std::list<Worker> workers;
+  std::list<std::unique_ptr<SignallingThread>> threads;
   {
     std::lock_guard lock(threads_mutex_);
-    workers.swap(threads_);
+    stopping_ = true;
+    threads.swap(threads_);
   }
-  for (auto& worker : workers) worker.thread.request_stop();
-  // A prompt left open would keep its thread waiting for an answer.
-  for (;;) {
-    bool running = false;
-    for (auto& worker : workers) running |= !worker.done->load();
-    if (!running) break;
-    if (prompt_open_.load()) ctx_.window.CloseMessageBox(kConnectionCaption);
-    SleepMs(2);
-  }
-  workers.clear();  // joins
+  // Every wait and every box of these threads ends on its worker's stop request, so
+  // the joins never wait for a person.
+  for (auto& thread : threads) thread->worker.RequestStop();
+  for (auto& thread : threads) thread->worker.Stop();
 }
 
-template <typename Fn>
-void CallSignalling::StartThread(Fn&& fn) {
+void CallSignalling::StartThread(std::string name, std::function<void(Worker&)> body) {
   threads_started_.fetch_add(1);
   std::lock_guard lock(threads_mutex_);
-  if (stop_.IsSet()) return;
+  if (stopping_) return;
   // Threads that have ended are joined here, so the list stays as short as the calls.
-  threads_.remove_if([](const Worker& worker) { return worker.done->load(); });
-  auto done = std::make_shared<std::atomic<bool>>(false);
-  threads_.push_back(
-      Worker{done, std::jthread([done, body = std::forward<Fn>(fn)](std::stop_token stop) mutable {
-               body(stop);
-               done->store(true);
-             })});
+  threads_.remove_if(
+      [](const std::unique_ptr<SignallingThread>& thread) { return thread->done.load(); });
+  auto thread = std::make_unique<SignallingThread>();
+  SignallingThread* self = thread.get();
+  const bool started =
+      self->worker.Start(std::move(name), [self, body = std::move(body)](std::stop_token) {
+        body(self->worker);
+        self->done.store(true);
+      });
+  if (started) threads_.push_back(std::move(thread));
 }
-
-bool CallSignalling::Pause(int ms) { return !stop_.Wait(ms); }
 
 // ---------------------------------------------------------------------------------------
 // Dispatch.
@@ -92,7 +84,7 @@ bool CallSignalling::Pause(int ms) { return !stop_.Wait(ms); }
 void CallSignalling::OnControlMessage(const ReceivedMessage& message) {
   Dispatch(message);
   // A control session takes the Calling indicator down after every message it reads.
-  if (message.channel == Channel::kTcp) TakeDownCalling();
+  if (message.channel == Channel::kTcp) ctx_.events.TakeDownCallingIndicator();
 }
 
 void CallSignalling::Dispatch(const ReceivedMessage& message) {
@@ -109,11 +101,11 @@ void CallSignalling::Dispatch(const ReceivedMessage& message) {
       return;
     case MessageType::kCallSetupReqAck:
       if (tcp) break;
-      if (ParseCallSetupReqAck(message.datagram)) state_.state.store(kSetupAnswered);
+      if (ParseCallSetupReqAck(message.datagram)) state_.state.store(SetupPhase::kAnswered);
       return;
     case MessageType::kCallSetupDummyRsp:
       if (tcp) break;
-      if (ParseCallSetupDummyRsp(message.datagram)) state_.state.store(kSetupAnswered);
+      if (ParseCallSetupDummyRsp(message.datagram)) state_.state.store(SetupPhase::kAnswered);
       return;
     case MessageType::kCallSetupDummyReq: {
       if (tcp) break;
@@ -123,7 +115,7 @@ void CallSignalling::Dispatch(const ReceivedMessage& message) {
       const size_t n = BuildCallSetupDummyRsp(out, EchoOf(*request));
       if (!ctx_.sender.SendTo(std::span(out).first(n),
                               AddressOf(request->public_address, request->public_port))) {
-        ShowError("CallSetupDummyRsp Sending Error", kErrorCaption);
+        ctx_.events.ShowSendError("CallSetupDummyRsp Sending Error", {});
       }
       return;
     }
@@ -137,7 +129,7 @@ void CallSignalling::Dispatch(const ReceivedMessage& message) {
       auto paused = ParseVideoPauseInd(message.datagram);
       if (!paused) return;
       ctx_.view_flags.peer_video_paused.store(*paused);
-      ctx_.window.Invalidate();
+      ctx_.events.PeerPauseChanged();
       return;
     }
     case MessageType::kCallCancelReq:
@@ -181,16 +173,15 @@ void CallSignalling::OnSetupReq(const ReceivedMessage& message) {
     const size_t n = BuildCallSetupReqAck(out, EchoOf(*request));
     if (!ctx_.sender.SendTo(std::span(out).first(n),
                             AddressOf(request->public_address, request->public_port))) {
-      ShowError("CallSetupReqAck Sending Error", kErrorCaption);
+      ctx_.events.ShowSendError("CallSetupReqAck Sending Error", {});
     }
   }
   // One prompt per call ID: the repetitions of a request are acknowledged, no more.
   const int32_t id = request->call_id;
   if (state_.last_call_id.exchange(id) == id) return;
   std::string address = PeerAddressText(message);
-  StartThread([this, fields = *request, address](std::stop_token stop) {
-    SetThreadName("incoming call");
-    RunIncomingCall(stop, fields, address);
+  StartThread("incoming call", [this, fields = *request, address](Worker& worker) {
+    RunIncomingCall(worker, fields, address);
   });
 }
 
@@ -198,7 +189,6 @@ void CallSignalling::OnAnswer(const ReceivedMessage& message) {
   auto answer = ParseCallAnswer(message.datagram);
   if (!answer) return;
   const bool tcp = message.channel == Channel::kTcp;
-  const std::string_view caption = tcp ? kTcpConnectionCaption : kUdpConnectionCaption;
   switch (answer->type) {
     case MessageType::kCallAcceptRsp:
       if (!ctx_.call_flags.cancelled.load()) {
@@ -211,30 +201,25 @@ void CallSignalling::OnAnswer(const ReceivedMessage& message) {
         }
         ctx_.events.StartOfCall(answer->phone.view());
       }
-      AnswerEpilogue(*answer, PeerAddressText(message));
+      CloseAnsweredAttempt(*answer, PeerAddressText(message));
       break;
     case MessageType::kCallRejectRsp:
-      ctx_.window.MessageBeep(BeepKind::kExclamation);
-      // Logged and the attempt closed before the box: the box holds this thread until
-      // the user dismisses it, and the record must not wait for that.
+      // Logged and the attempt closed before the refusal is shown: its box holds this
+      // thread until the user dismisses it, and the record must not wait for that.
       ctx_.events.LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kRejected,
                                     answer->user_name.view());
-      AnswerEpilogue(*answer, PeerAddressText(message));
-      ctx_.window.ShowMessageBox(tcp ? "User you are trying to call is not available. Please "
-                                       "try again later."
-                                     : "User is not available. Please try again later.",
-                                 caption, MessageBoxButtons::kOk);
+      CloseAnsweredAttempt(*answer, PeerAddressText(message));
+      ctx_.events.OutgoingAttemptRefused(AttemptRefusal::kRejected, PathOf(message));
       break;
     case MessageType::kCallBusyRsp:
-      ctx_.window.MessageBeep(BeepKind::kExclamation);
+      // The attempt goes on until its no-answer timer.
       ctx_.events.LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kBusy,
                                     answer->user_name.view());
-      ctx_.window.ShowMessageBox("The line is busy. Please try again later.", caption,
-                                 MessageBoxButtons::kOk);
+      ctx_.events.OutgoingAttemptRefused(AttemptRefusal::kBusy, PathOf(message));
       break;
     case MessageType::kCallNoAnswerRsp:
-      ctx_.window.MessageBeep(BeepKind::kExclamation);
-      AnswerEpilogue(*answer, PeerAddressText(message));
+      CloseAnsweredAttempt(*answer, PeerAddressText(message));
+      ctx_.events.OutgoingAttemptRefused(AttemptRefusal::kNoAnswer, PathOf(message));
       break;
     default:
       // The answer form of CallCancelReq is dispatched as a cancel, never here.
@@ -242,17 +227,8 @@ void CallSignalling::OnAnswer(const ReceivedMessage& message) {
   }
 }
 
-void CallSignalling::TakeDownCalling() {
-  if (!ctx_.window.IsControlVisible(kControlCalling)) return;
-  ctx_.window.ShowControl(kControlCalling, false);
-  ctx_.window.ShowControl(kControlCancel, false);
-  ctx_.window.KillTimer(kTimerCallingAnimation);
-  ctx_.call_flags.calling.store(false);
-}
-
-void CallSignalling::AnswerEpilogue(const AnswerFields& answer, std::string peer_address) {
-  TakeDownCalling();
-  ctx_.window.KillTimer(kTimerNoAnswer);
+void CallSignalling::CloseAnsweredAttempt(const AnswerFields& answer, std::string peer_address) {
+  ctx_.events.OutgoingAttemptAnswered();
   ctx_.call_flags.cancelled.store(true);  // a later answer starts nothing
   ctx_.events.AppendHistory(Cut(answer.user_name.view(), kHistoryAnswerNameChars),
                             answer.phone.view(), HistoryMark::kOut);
@@ -264,37 +240,31 @@ void CallSignalling::AnswerEpilogue(const AnswerFields& answer, std::string peer
 
 void CallSignalling::OnCallRelease(const ReceivedMessage& message) {
   if (!ParseCallReleaseReq(message.datagram)) return;
-  const bool tcp = message.channel == Channel::kTcp;
   {
     std::lock_guard lock(ctx_.connection_mutex);
     if (ctx_.call_flags.in_call.load()) {
       ctx_.events.EndOfCall(/*close_decoder=*/true);
-      // The box holds the Connection Mutex until dismissed, so no other end of call
-      // runs meanwhile.
-      ctx_.window.ShowMessageBox(
-          tcp ? "Call is disconnected by peer." : "Call is disconnected by remote.",
-          tcp ? kTcpConnectionCaption : kUdpConnectionCaption, MessageBoxButtons::kOk);
+      // Shown with the Connection Mutex held, so no other end of call runs meanwhile.
+      ctx_.events.ShowRemoteRelease(PathOf(message));
     }
   }
   ctx_.view_flags.peer_video_paused.store(false);
-  ctx_.window.Invalidate();
+  ctx_.events.PeerPauseChanged();
 }
 
 void CallSignalling::OnChatText(const ReceivedMessage& message) {
   auto chat = ParseChatText(message.datagram);
   if (!chat) return;
-  if (chat->has_text) ctx_.events.ShowReceivedChat(chat->view());
-  // The window's blink handler stops at once when the chat panel is shown.
-  ctx_.window.StartTimer(kTimerChatBlink, 500);
+  ctx_.events.ChatMessageArrived(chat->has_text ? chat->view() : std::u16string_view(),
+                                 chat->has_text);
 }
 
 void CallSignalling::OnCancel(const ReceivedMessage& message) {
   auto cancel = ParseCallCancelReq(message.datagram);
   if (!cancel) return;
   const bool tcp = message.channel == Channel::kTcp;
-  CloseIncomingPrompt();  // the prompt then answers "not answered"
+  ctx_.events.IncomingCallCancelled();  // an open prompt then answers "not answered"
   ctx_.sessions.ForgetSession();
-  ctx_.window.KillTimer(kTimerIncomingPrompt);
   if (!tcp) {
     std::string name(cancel->user_name.view());
     if (state_.outgoing_cancelled.exchange(false)) {
@@ -312,12 +282,12 @@ void CallSignalling::OnCancel(const ReceivedMessage& message) {
 void CallSignalling::OnCallConnect(const ReceivedMessage& message) {
   auto connect = ParseCallConnectInd(message.datagram);
   if (!connect) return;
-  state_.state.store(kSetupIdle);
+  state_.state.store(SetupPhase::kIdle);
   state_.attempt_limit.store(kSetupAttempts);
   ctx_.call_flags.video_active.store(false);
   ctx_.call_flags.in_call.store(false);
   ctx_.call_flags.calling.store(false);
-  ctx_.window.SetControlText(kControlCalling, "\nCalling.");
+  ctx_.events.CallSetupBegun();
   state_.caller_role.store(connect->caller());
   ctx_.presence.SetOwnPublicAddress(
       AddressOf(connect->own_public_address, connect->own_public_port));
@@ -327,16 +297,14 @@ void CallSignalling::OnCallConnect(const ReceivedMessage& message) {
     state_.note = connect->note;
   }
   ctx_.peer_link.Set(AddressOf(connect->peer.public_address, connect->peer.public_port));
-  StartThread([this](std::stop_token stop) {
-    SetThreadName("call set-up");
-    RunSetup(stop);
-  });
+  StartThread("call set-up", [this](Worker& worker) { RunSetup(worker); });
 }
 
 // ---------------------------------------------------------------------------------------
 // Threads.
 
-void CallSignalling::RunSetup(std::stop_token stop) {
+void CallSignalling::RunSetup(Worker& worker) {
+  const std::stop_token stop = worker.Token();
   const bool caller = state_.caller_role.load();
   const uint16_t call_id = DrawCallId();
   std::array<uint8_t, kCallMessageBytes> out{};
@@ -354,37 +322,33 @@ void CallSignalling::RunSetup(std::stop_token stop) {
     // Cleared before the request goes out, so that an answer which arrives at once is
     // not taken for a late one.
     ctx_.call_flags.cancelled.store(false);
-    ctx_.window.ShowControl(kControlCalling, true);
-    ctx_.window.ShowControl(kControlCancel, true);
-    ctx_.window.StartTimer(kTimerCallingAnimation, 1000);
-    if (!SendToPeer(std::span(out).first(n))) ShowError(error_text, kErrorCaption);
-    ctx_.call_flags.calling.store(true);
-    ctx_.window.StartTimer(kTimerNoAnswer, ScaledPeriodMs(kNoAnswerPeriodMs));
-    if (!ctx_.window.IsControlVisible(kControlCalling)) ctx_.call_flags.calling.store(false);
+    ctx_.events.OutgoingAttemptStarting();
+    if (!SendToPeer(std::span(out).first(n))) ctx_.events.ShowSendError(error_text, stop);
+    ctx_.events.OutgoingAttemptRunning();
   } else {
     n = BuildCallSetupDummyReq(out, fields);
     error_text = "CallSetupDummyReq Sending Error";
-    if (!SendToPeer(std::span(out).first(n))) ShowError(error_text, kErrorCaption);
+    if (!SendToPeer(std::span(out).first(n))) ctx_.events.ShowSendError(error_text, stop);
   }
   // An acknowledgement may already have arrived: it is not overwritten.
-  int expected = kSetupIdle;
-  state_.state.compare_exchange_strong(expected, kSetupRepeating);
+  SetupPhase expected = SetupPhase::kIdle;
+  state_.state.compare_exchange_strong(expected, SetupPhase::kRepeating);
 
   int repetitions = 0;
   const int limit = state_.attempt_limit.load();
   for (int i = 0; i < limit; ++i) {
-    if (!Pause(ctx_.timings.setup_repeat_ms) || stop.stop_requested()) break;
-    if (state_.state.load() == kSetupAnswered) break;
-    if (!SendToPeer(std::span(out).first(n))) ShowError(error_text, kErrorCaption);
+    if (!worker.SleepFor(ctx_.timings.setup_repeat_ms)) break;
+    if (state_.state.load() == SetupPhase::kAnswered) break;
+    if (!SendToPeer(std::span(out).first(n))) ctx_.events.ShowSendError(error_text, stop);
     ++repetitions;
   }
 
   CallSetupReportFields report;
   report.counter = state_.server_message_counter.load();
-  const int final_state = state_.state.load();
-  report.outcome = final_state == kSetupAnswered ? 1 : 0;
+  const SetupPhase final_phase = state_.state.load();
+  report.outcome = final_phase == SetupPhase::kAnswered ? 1 : 0;
   report.role = caller ? 1 : 0;
-  report.state = static_cast<uint16_t>(final_state);
+  report.state = static_cast<uint16_t>(final_phase);
   report.repetitions = static_cast<uint16_t>(repetitions);
   report.peer = PeerEndpoint();
   report.own = OwnEndpoint();
@@ -393,60 +357,43 @@ void CallSignalling::RunSetup(std::stop_token stop) {
   ctx_.sender.SendTo(std::span(report_bytes).first(report_n), ctx_.presence_server);
 }
 
-void CallSignalling::RunIncomingCall(std::stop_token stop, CallSetupFields request,
+void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
                                      std::string peer_address) {
-  ctx_.window.KillTimer(kTimerNoAnswer);
+  const std::stop_token stop = worker.Token();
+  ctx_.events.IncomingCallArrived();
   const std::string number(request.phone.view());
   const std::string name(request.user_name.view());
+  const std::string short_number = Cut(number, PhoneNumber::kMaxChars);
+  const std::string short_name = Cut(name, UserName::kMaxChars);
   {
     std::lock_guard lock(state_.mutex);
-    state_.caller = IncomingCaller{Cut(number, 15), Cut(name, 31)};
+    state_.caller = IncomingCaller{short_number, short_name};
   }
-  ctx_.events.SetChatPeerName(Cut(name, 31));
+  ctx_.events.SetChatPeerName(short_name);
   const PictureSize size =
       PeerPictureSize(request.video_format, request.video_width, request.video_height);
   state_.peer_width.store(size.width);
   state_.peer_height.store(size.height);
   ctx_.events.SetPeerPictureSize(size.width, size.height);
 
-  // 0: not answered; otherwise what the prompt returned.
-  enum class Answer { kNone, kYes, kNo };
-  Answer answer = Answer::kNone;
-  bool prompted = false;
+  // A running call is not interrupted: the caller hears "not answered" at once.
+  CallEvents::PromptOutcome prompt;
   if (!ctx_.call_flags.video_active.load() && !stop.stop_requested()) {
-    ctx_.window.MessageBeep(BeepKind::kDefault);
-    ctx_.events.Ring(true);
-    ctx_.window.StartTimer(kTimerIncomingPrompt, ScaledPeriodMs(kPromptPeriodMs));
-    char text[256];
-    std::snprintf(text, sizeof text, kIncomingPromptFormat, number.c_str(), name.c_str());
-    ctx_.events.WakeForIncomingCall();
-    // One prompt at a time: a second caller meanwhile is not answered.
-    bool expected = false;
-    if (!ConnectionBoxOpen() && prompt_open_.compare_exchange_strong(expected, true)) {
-      ConnectionBoxOpened();
-      prompted = true;
-      const MessageBoxResult result =
-          ctx_.window.ShowMessageBox(text, kConnectionCaption, MessageBoxButtons::kYesNo);
-      ConnectionBoxClosed();
-      prompt_open_.store(false);
-      if (result == MessageBoxResult::kYes) {
-        answer = Answer::kYes;
-      } else if (result == MessageBoxResult::kNo) {
-        answer = Answer::kNo;
-        ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kRejected, name);
-        ctx_.events.SetSurveyTrigger(3);  // decline_call
-      }
+    prompt = ctx_.events.PromptIncomingCall(number, name, stop);
+    if (prompt.answer == PromptAnswer::kNo) {
+      ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kRejected, name);
+      ctx_.events.SetSurveyTrigger(3);  // decline_call
     }
   }
-  Pause(ctx_.timings.after_prompt_ms);
-  ctx_.events.Ring(false);
-  if (prompted) ctx_.window.KillTimer(kTimerIncomingPrompt);
+  const PromptAnswer answer = prompt.answer;
+  worker.SleepFor(ctx_.timings.after_prompt_ms);
+  ctx_.events.IncomingPromptOver(prompt.prompted);
 
   AnswerFields fields;
-  if (answer == Answer::kYes) {
+  if (answer == PromptAnswer::kYes) {
     fields.type = MessageType::kCallAcceptRsp;
     SendVideoPause(ctx_.view_flags.own_video_paused.load());
-  } else if (answer == Answer::kNo) {
+  } else if (answer == PromptAnswer::kNo) {
     fields.type = MessageType::kCallRejectRsp;
   } else {
     fields.type = ctx_.sessions.HasOpenSession() ? MessageType::kCallNoAnswerRsp
@@ -458,21 +405,21 @@ void CallSignalling::RunIncomingCall(std::stop_token stop, CallSetupFields reque
   const size_t n = BuildCallAnswer(out, fields);
   SendToPeer(std::span(out).first(n));
 
-  if (answer == Answer::kYes) {
+  if (answer == PromptAnswer::kYes) {
     ctx_.events.SetLastDialledNumber(number);
     ctx_.events.StartOfCall(number);
   } else {
-    ctx_.window.MessageBeep(BeepKind::kQuestion);
-    Pause(ctx_.timings.after_refusal_ms);
+    ctx_.events.IncomingCallNotTaken();
+    worker.SleepFor(ctx_.timings.after_refusal_ms);
     ctx_.sessions.CloseSession();
   }
   if (fields.type == MessageType::kCallNoAnswerRsp) {
     ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed,
                                   ctx_.identity.user_name());
-    ctx_.events.AppendHistory(Cut(name, 31), Cut(number, 15), HistoryMark::kInMissed);
+    ctx_.events.AppendHistory(short_name, short_number, HistoryMark::kInMissed);
     ctx_.sessions.RestoreSavedSession();
   } else {
-    ctx_.events.AppendHistory(Cut(name, 31), Cut(number, 15), HistoryMark::kIn);
+    ctx_.events.AppendHistory(short_name, short_number, HistoryMark::kIn);
     std::lock_guard lock(state_.mutex);
     state_.direction.incoming = true;
     state_.direction.peer_user_name = Cut(name, kDirectionNameChars);
@@ -480,20 +427,11 @@ void CallSignalling::RunIncomingCall(std::stop_token stop, CallSetupFields reque
   }
 }
 
-bool CallSignalling::CloseIncomingPrompt() {
-  if (!prompt_open_.load()) return false;
-  return ctx_.window.CloseMessageBox(kConnectionCaption);
-}
-
 // ---------------------------------------------------------------------------------------
 // Sends.
 
 bool CallSignalling::SendToPeer(std::span<const uint8_t> message) {
   return ctx_.sender.SendTo(message, ctx_.peer_link.Get());
-}
-
-void CallSignalling::ShowError(std::string_view text, std::string_view caption) {
-  ctx_.window.ShowMessageBox(text, caption, MessageBoxButtons::kOk);
 }
 
 bool CallSignalling::SendCallRequest(std::string_view number) {
@@ -510,7 +448,7 @@ bool CallSignalling::SendCallRelease() {
   std::array<uint8_t, kCallMessageBytes> out{};
   const size_t n = BuildCallReleaseReq(out);
   if (SendToPeer(std::span(out).first(n))) return true;
-  ShowError("CallReleaseReq Sending Error", kErrorCaption);
+  ctx_.events.ShowSendError("CallReleaseReq Sending Error", {});
   return false;
 }
 

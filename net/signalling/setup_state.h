@@ -13,26 +13,33 @@
 
 namespace kestrelio {
 
-inline constexpr int kSetupIdle = 0;       // CallConnectInd taken in
-inline constexpr int kSetupRepeating = 1;  // the set-up thread repeats its message
-inline constexpr int kSetupAnswered = 2;   // the peer acknowledged it
+// Where the set-up of a call stands. The values travel in CallSetupReport's state field.
+enum class SetupPhase : uint16_t {
+  kIdle = 0,       // CallConnectInd taken in
+  kRepeating = 1,  // the set-up thread repeats its message
+  kAnswered = 2,   // the peer acknowledged it
+};
+
 inline constexpr int kSetupAttempts = 10;  // repetitions after the first message
+
+// The call log keeps this many characters of the peer's user name.
+inline constexpr size_t kDirectionNameChars = 19;
 
 // Who the last call was with and which way it went; read by the call log.
 struct CallDirectionRecord {
   bool incoming = false;
-  std::string peer_user_name;  // at most 19 characters
+  std::string peer_user_name;  // at most kDirectionNameChars characters
   std::string peer_address;    // dotted
 };
 
 // The caller of the incoming call being prompted (or last prompted).
 struct IncomingCaller {
-  std::string number;  // at most 15 characters
-  std::string name;    // at most 31 characters
+  std::string number;  // at most PhoneNumber::kMaxChars characters
+  std::string name;    // at most UserName::kMaxChars characters
 };
 
 struct SetupState {
-  std::atomic<int> state{kSetupIdle};
+  std::atomic<SetupPhase> state{SetupPhase::kIdle};
   std::atomic<int> attempt_limit{kSetupAttempts};
   std::atomic<bool> caller_role{false};
   // The user cancelled the outgoing attempt; the peer's confirming cancel logs it.

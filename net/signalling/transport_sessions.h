@@ -1,7 +1,11 @@
-// ControlSessions over the transport's TCP listener. The handset never sends on a control
-// session and leaves closing it to the far end, so only the question whether one is open
-// has an effect: a prompt that goes unanswered then replies CallNoAnswerRsp (5) rather
-// than the cancel form (52).
+// ControlSessions over the transport's TCP listener.
+//
+// The production side does nothing yet: only HasOpenSession answers (from the
+// transport's count of open sessions, so an unanswered prompt replies CallNoAnswerRsp
+// rather than the cancel form CallCancelReq while one is open). CloseSession,
+// ForgetSession and RestoreSavedSession are empty: the handset never sends on a control
+// session and leaves closing it to the far end. The seam stays so that the TCP call
+// socket, when it is built behind it, needs no change in signalling or call control.
 #pragma once
 
 #include "net/signalling/control_sessions.h"

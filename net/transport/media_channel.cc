@@ -11,10 +11,6 @@
 
 namespace kestrelio {
 
-namespace {
-constexpr int kNetworkLossPeriodMs = 5000;
-}  // namespace
-
 MediaChannel::MediaChannel(const MediaChannelContext& context)
     : context_(context),
       network_loss_period_ms_(ScaledPeriodMs(kNetworkLossPeriodMs)),

@@ -87,7 +87,7 @@ class FakeDevices : public CallDevices {
   int IdleResetIntervalMs() override { return 950000; }
   void ResetIdleTimer() override { idle_resets++; }
   bool IsSilentMode() override { return silent; }
-  void Vibrate(int request) override {
+  void Vibrate(RingRequest request) override {
     std::lock_guard lock(mutex);
     vibrations.push_back(request);
   }
@@ -99,7 +99,7 @@ class FakeDevices : public CallDevices {
     std::lock_guard lock(mutex);
     return surveys;
   }
-  std::vector<int> Vibrations() {
+  std::vector<RingRequest> Vibrations() {
     std::lock_guard lock(mutex);
     return vibrations;
   }
@@ -114,7 +114,7 @@ class FakeDevices : public CallDevices {
   int battery = 87;
   LoggedPosition start_position{47.6062, -122.3321, 0.0, 5};
   LoggedPosition end_position{47.6062, -122.3321, 0.0, 5};
-  std::vector<int> vibrations;
+  std::vector<RingRequest> vibrations;
   std::vector<int> surveys;
 };
 

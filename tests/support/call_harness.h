@@ -47,11 +47,10 @@ class CallHarness {
   explicit CallHarness(HandsetConfig config = {})
       : config_(config),
         folder_(MakeFolder()),
-        presence_(sender, window, online_db, call_flags,
-                  PresenceClientConfig{config.presence, config.bind, config.device_id,
-                                       config.number, config.name},
-                  [](std::string_view) { return true; }),
         identity(config.device_id, config.number, config.name),
+        presence_(sender, window, online_db, call_flags, identity,
+                  PresenceClientConfig{config.presence, config.bind},
+                  [](std::string_view) { return true; }),
         study_files(folder_, logging_mutex) {
     presence_.RefreshLocalAddress();
     CallServiceContext context{window,          sender,      presence_,  online_db,
@@ -133,10 +132,14 @@ class CallHarness {
 
   HandsetConfig config_;
   std::string folder_;
-  PresenceClient presence_;
 
  public:
   OwnIdentity identity;
+
+ private:
+  PresenceClient presence_;
+
+ public:
   StudyFiles study_files;
   std::unique_ptr<CallService> service;
 

@@ -41,9 +41,9 @@ class Handset {
   Handset(uint32_t ipv4, const char* phone, const char* name, NetAddress server)
       : socket_(NetAddress{ipv4, 0}),
         sender_(socket_),
-        client_(sender_, window_, db_, flags_,
-                PresenceClientConfig{server, std::string(DottedAddress(ipv4).view()),
-                                     "00112233445566778899", phone, name},
+        identity_("00112233445566778899", phone, name),
+        client_(sender_, window_, db_, flags_, identity_,
+                PresenceClientConfig{server, std::string(DottedAddress(ipv4).view())},
                 [this](std::string_view html) {
                   std::lock_guard lock(mutex_);
                   bubbles_.emplace_back(html);
@@ -90,6 +90,7 @@ class Handset {
   FakeWindow window_;
   OnlineDb db_;
   CallFlags flags_;
+  OwnIdentity identity_;
   PresenceClient client_;
   std::mutex mutex_;
   std::vector<std::string> bubbles_;

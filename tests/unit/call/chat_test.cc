@@ -80,11 +80,12 @@ TEST_F(ChatTest, AReceivedLineCarriesTheChatPeerNameBuzzesAndBlinks) {
   Receive(u"hello");
   EXPECT_EQ(h.window.List(kControlChatList), std::vector<std::string>{"Bob> hello"});
   EXPECT_EQ(h.service->ChatLines(), std::vector<std::string>{"Bob> hello"});
-  EXPECT_EQ(h.devices.Vibrations(), std::vector<int>{2});
+  EXPECT_EQ(h.devices.Vibrations(), std::vector<RingRequest>{RingRequest::kBuzz});
   EXPECT_TRUE(h.window.IsTimerRunning(kTimerChatBlink));
   h.devices.silent = true;
   Receive(u"again");
-  EXPECT_EQ(h.devices.Vibrations(), (std::vector<int>{2, 0}));
+  EXPECT_EQ(h.devices.Vibrations(),
+            (std::vector<RingRequest>{RingRequest::kBuzz, RingRequest::kIdle}));
 }
 
 TEST_F(ChatTest, ReceivedTextIsIgnoredWhenEmptyOrOutsideACall) {

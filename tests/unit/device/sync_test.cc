@@ -8,25 +8,6 @@
 namespace kestrelio {
 namespace {
 
-// A worker holds the mutex until the waiting thread has pumped; only a waiter that
-// pumps while it waits can make progress, so a plain lock() here would never return.
-TEST(SyncTest, WaiterKeepsPumpingUntilTheHolderLetsGo) {
-  std::timed_mutex mutex;
-  std::atomic<int> pumps{0};
-  std::atomic<bool> held{false};
-  std::thread holder([&] {
-    std::lock_guard lock(mutex);
-    held = true;
-    while (pumps.load() < 3) std::this_thread::yield();
-  });
-  while (!held) std::this_thread::yield();
-  LockWhilePumping(
-      mutex, [&] { ++pumps; }, 1);
-  HeldLock lock = AdoptLock(mutex);
-  EXPECT_GE(pumps.load(), 3);
-  holder.join();
-}
-
 TEST(SyncTest, PollingTakesAFreeMutexAtOnceAndABusyOneWhenReleased) {
   std::timed_mutex mutex;
   int misses = 0;

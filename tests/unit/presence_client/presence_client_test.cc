@@ -64,18 +64,19 @@ struct Handset {
   FakeWindow window;
   OnlineDb db;
   CallFlags flags;
+  OwnIdentity identity{"0123456789ABCDEF0123", "12063330001", "Ann"};
   std::vector<std::string> bubbles;
   bool bubble_answers = true;
-  PresenceClient client{
-      sender,
-      window,
-      db,
-      flags,
-      PresenceClientConfig{kServer, "127.0.0.2", "0123456789ABCDEF0123", "12063330001", "Ann"},
-      [this](std::string_view html) {
-        bubbles.emplace_back(html);
-        return bubble_answers;
-      }};
+  PresenceClient client{sender,
+                        window,
+                        db,
+                        flags,
+                        identity,
+                        PresenceClientConfig{kServer, "127.0.0.2"},
+                        [this](std::string_view html) {
+                          bubbles.emplace_back(html);
+                          return bubble_answers;
+                        }};
 };
 
 UserListFields PageOf(std::vector<UserListEntry> entries) {
@@ -116,7 +117,7 @@ TEST(KeepAlive, CarriesIdentityAndStateAndCountsUpWrapping) {
   EXPECT_EQ(sent[1].status, kStatusInCall);
   EXPECT_EQ(h.sender.destinations()[0], kServer);
 
-  h.client.SetUserName("Bob");
+  h.identity.SetUserName("Bob");  // "My Name" changes the one record
   for (int i = 2; i < 65536; ++i) h.client.SendKeepAlive();
   h.client.SendKeepAlive();
   EXPECT_EQ(h.sender.KeepAlives().back().counter, 0);  // 65536 wraps
@@ -129,8 +130,9 @@ TEST(KeepAlive, LocalAddressComesFromTheHostNameWithoutBind) {
   FakeWindow window;
   OnlineDb db;
   CallFlags flags;
-  PresenceClient client(sender, window, db, flags,
-                        PresenceClientConfig{kServer, "0.0.0.0", "", "", ""}, nullptr);
+  OwnIdentity identity{"", "", ""};
+  PresenceClient client(sender, window, db, flags, identity,
+                        PresenceClientConfig{kServer, "0.0.0.0"}, nullptr);
   client.RefreshLocalAddress();
   EXPECT_EQ(client.OwnLocalAddress(), HostNameAddress());
 }

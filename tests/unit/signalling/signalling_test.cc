@@ -104,13 +104,16 @@ TEST_F(SignallingTest, ElevenRepeatedRequestsGetElevenAcksAndOnePrompt) {
   auto sent = h.sender.Sent();
   size_t pause_at = sent.size(), accept_at = sent.size();
   for (size_t i = 0; i < sent.size(); ++i) {
-    if (sent[i].type() == 51 && pause_at == sent.size()) pause_at = i;
-    if (sent[i].type() == 2) accept_at = i;
+    if (sent[i].type() == static_cast<uint8_t>(MessageType::kVideoPauseInd) &&
+        pause_at == sent.size()) {
+      pause_at = i;
+    }
+    if (sent[i].type() == static_cast<uint8_t>(MessageType::kCallAcceptRsp)) accept_at = i;
   }
   EXPECT_LT(pause_at, accept_at);
   EXPECT_EQ(h.History()[0].substr(0, 5), "IN , ");
-  EXPECT_EQ(h.devices.Vibrations().front(), 1);  // rang
-  EXPECT_EQ(h.devices.Vibrations().back(), 0);
+  EXPECT_EQ(h.devices.Vibrations().front(), RingRequest::kRing);
+  EXPECT_EQ(h.devices.Vibrations().back(), RingRequest::kIdle);
 }
 
 TEST_F(SignallingTest, ACalleeInACallAnswersNotAnsweredAtOnceAndKeepsItsCall) {
