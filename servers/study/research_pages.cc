@@ -41,14 +41,14 @@ void FilterForm(const RecordFilter& filter, std::string* html) {
 void Handsets(ResearchQuery& query, const RecordFilter& filter, std::string* html) {
   *html +=
       "<h2>Handsets</h2>\n<table><tr><th>device</th><th>uploads</th>"
-      "<th>last upload (UTC)</th><th>last kind</th><th>refused records</th></tr>\n";
+      "<th>last upload (UTC)</th><th>last kind</th></tr>\n";
   for (const HandsetRow& row : query.Handsets(filter)) {
     RecordFilter only = filter;
     only.device = row.device;
     *html += "<tr><td><a href=\"/study/?" + HtmlEscape(FilterQuery(only)) + "\">" +
              HtmlEscape(row.device) + "</a></td><td>" + std::to_string(row.uploads) + "</td><td>" +
              HtmlEscape(row.last_upload_at) + "</td><td>" + HtmlEscape(row.last_upload_kind) +
-             "</td><td>" + std::to_string(row.refused) + "</td></tr>\n";
+             "</td></tr>\n";
   }
   *html += "</table>\n";
 }

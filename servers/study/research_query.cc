@@ -62,17 +62,23 @@ std::vector<std::string_view> RowHeadings(const TableSpec& spec) {
 ResearchQuery::ResearchQuery(const std::string& db_path) : db_(db_path, DbAccess::kReadOnly) {}
 
 std::vector<HandsetRow> ResearchQuery::Handsets(const RecordFilter& filter) {
+  // A device is seen in the records of each table and, for uploads whose records were
+  // all stored before (a retry), in the device noted with the upload.
+  std::string seen = "SELECT device, id AS upload_id FROM uploads WHERE device != ''";
+  for (const TableSpec& spec : AllTables()) {
+    seen += " UNION SELECT device, upload_id FROM " + std::string(spec.name);
+  }
   std::vector<HandsetRow> rows;
   SqliteStatement statement = db_.Prepare(
-      "SELECT device, COUNT(*), MAX(received_at), "
-      "(SELECT kind FROM uploads last WHERE last.device = u.device ORDER BY id DESC LIMIT 1), "
-      "SUM(refused) FROM uploads u WHERE device != '' AND (?1 = '' OR device = ?1) "
-      "GROUP BY device ORDER BY device");
+      "WITH seen AS (" + seen +
+      ") SELECT g.device, g.uploads, u.received_at, u.kind FROM (SELECT device, "
+      "COUNT(*) AS uploads, MAX(upload_id) AS last_id FROM seen WHERE (?1 = '' OR device = ?1) "
+      "GROUP BY device) g JOIN uploads u ON u.id = g.last_id ORDER BY g.device");
   if (!statement.ok()) return rows;
   statement.BindText(1, filter.device);
   while (statement.Step() == SQLITE_ROW) {
     rows.push_back({ColumnText(statement, 0), statement.ColumnInt(1), ColumnText(statement, 2),
-                    ColumnText(statement, 3), statement.ColumnInt(4)});
+                    ColumnText(statement, 3)});
   }
   return rows;
 }

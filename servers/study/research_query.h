@@ -31,10 +31,9 @@ std::string FilterQuery(const RecordFilter& filter);
 
 struct HandsetRow {
   std::string device;
-  int64_t uploads = 0;
+  int64_t uploads = 0;  // uploads that held records of this device
   std::string last_upload_at;
   std::string last_upload_kind;
-  int64_t refused = 0;
 };
 
 struct RefusedRow {

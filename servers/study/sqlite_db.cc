@@ -13,7 +13,9 @@ void SqliteStatement::BindDouble(int index, double value) {
 }
 
 void SqliteStatement::BindText(int index, std::string_view text) {
-  sqlite3_bind_text64(get(), index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  // An empty view may have no data pointer, which SQLite would store as NULL.
+  sqlite3_bind_text64(get(), index, text.empty() ? "" : text.data(), text.size(), SQLITE_STATIC,
+                      SQLITE_UTF8);
 }
 
 void SqliteStatement::BindBlob(int index, std::string_view bytes) {

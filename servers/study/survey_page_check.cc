@@ -119,8 +119,10 @@ PageCheck CheckSurveyPage(std::string_view page) {
     }
   }
   reader.Skip();  // the "^"
+  size_t line = reader.line();
   for (char c : reader.Rest()) {
-    if (c != '\n') return Fault(reader.line(), "text after the final \"^\"");
+    if (c != '\n') return Fault(line, "text after the final \"^\"");
+    ++line;
   }
   PageCheck check;
   check.blocks = blocks;
