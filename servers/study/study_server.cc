@@ -79,8 +79,12 @@ StudyServer::StudyServer(StudyServerConfig config, StudyStore& store, const Surv
       surveys_(surveys),
       http_(std::make_unique<httplib::Server>()) {
   http_->set_payload_max_length(kMaxUploadBytes);
-  http_->set_read_timeout(30);
-  http_->set_write_timeout(30);
+  // A kept-alive connection holds a pool thread, and Stop waits for it: one idle second
+  // is enough for a client that sends its next request at once. The handset speaks
+  // HTTP/1.0 and closes anyway.
+  http_->set_keep_alive_timeout(1);
+  http_->set_read_timeout(10);
+  http_->set_write_timeout(10);
   http_->Post(".*", [this](const httplib::Request& request, httplib::Response& response) {
     HandlePost(request, response);
   });
