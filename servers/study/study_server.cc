@@ -25,6 +25,7 @@ constexpr const char* kNoteStored = "X-Study-Stored";
 constexpr const char* kNoteDuplicates = "X-Study-Duplicates";
 constexpr const char* kNoteRefused = "X-Study-Refused";
 constexpr const char* kNoteTrigger = "X-Study-Trigger";
+constexpr const char* kNoteBytes = "X-Study-Bytes";
 
 std::string UtcNow() {
   std::time_t now = std::time(nullptr);
@@ -85,8 +86,15 @@ StudyServer::StudyServer(StudyServerConfig config, StudyStore& store, const Surv
   http_->set_keep_alive_timeout(1);
   http_->set_read_timeout(10);
   http_->set_write_timeout(10);
-  http_->Post(".*", [this](const httplib::Request& request, httplib::Response& response) {
-    HandlePost(request, response);
+  // Replies go out as headers and body in two writes; without this the second waits
+  // for the client's delayed acknowledgement on kept-alive connections.
+  http_->set_tcp_nodelay(true);
+  // Uploads are read through a content reader: the library's own body reading would
+  // form-decode an application/x-www-form-urlencoded body, which the handset sends, and
+  // refuse one over 8 KiB.
+  http_->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
+                           const httplib::ContentReader& content) {
+    HandlePost(request, response, content);
   });
   http_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     HandleGet(request, response);
@@ -114,11 +122,29 @@ bool StudyServer::Run() { return http_->listen_after_bind(); }
 
 void StudyServer::Stop() { http_->stop(); }
 
-void StudyServer::HandlePost(const httplib::Request& request, httplib::Response& response) {
+void StudyServer::HandlePost(const httplib::Request& request, httplib::Response& response,
+                             const httplib::ContentReader& content_reader) {
+  std::string raw_body;
+  bool too_large = false;
+  bool read = content_reader([&](const char* data, size_t length) {
+    if (length > kMaxUploadBytes - raw_body.size()) {
+      too_large = true;
+      return false;
+    }
+    raw_body.append(data, length);
+    return true;
+  });
+  response.set_header(kNoteBytes, std::to_string(raw_body.size()));
+  if (too_large || response.status == 413 ||
+      request.get_header_value<uint64_t>("Content-Length") > kMaxUploadBytes) {
+    return Reply(response, 413, ErrorText(413));
+  }
+  if (!read) return Reply(response, 400, "bad request: body incomplete");
+
   std::optional<UploadKind> kind = UploadKindForPath(request.path);
   if (!kind) return Reply(response, 404, "unknown upload path");
   response.set_header(kNoteKind, std::string(UploadKindName(*kind)));
-  std::optional<UploadBody> body = SplitUploadBody(request.body);
+  std::optional<UploadBody> body = SplitUploadBody(raw_body);
   if (!body) return Reply(response, 400, "bad request: expected passwd=...&data=...");
   if (!PasswordMatches(body->password, kStudyPassword)) {
     return Reply(response, 403, "wrong password");
@@ -250,7 +276,9 @@ void StudyServer::LogRequest(const httplib::Request& request,
       .Text("path", request.path)  // the query holds the password; it is not logged
       .Number("status", response.status)
       .Text("remote", request.remote_addr)
-      .Number("body_bytes", static_cast<int64_t>(request.body.size()));
+      .Number("body_bytes", response.has_header(kNoteBytes)
+                                ? std::atoll(response.get_header_value(kNoteBytes).c_str())
+                                : static_cast<int64_t>(request.body.size()));
   for (const char* note : {kNoteKind, kNoteDevice, kNoteTrigger}) {
     if (response.has_header(note)) {
       std::string key = note + 8;  // after "X-Study-"

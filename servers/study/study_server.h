@@ -15,6 +15,7 @@
 
 namespace httplib {
 class Server;
+class ContentReader;
 struct Request;
 struct Response;
 }  // namespace httplib
@@ -48,7 +49,8 @@ class StudyServer {
   void Stop();
 
  private:
-  void HandlePost(const httplib::Request& request, httplib::Response& response);
+  void HandlePost(const httplib::Request& request, httplib::Response& response,
+                  const httplib::ContentReader& content);
   void HandleGet(const httplib::Request& request, httplib::Response& response);
   void HandleSurvey(const httplib::Request& request, httplib::Response& response);
   void HandleResearch(const httplib::Request& request, httplib::Response& response);

@@ -119,6 +119,9 @@ bool StudyStore::PrepareStatements() {
   begin_ = db_.Prepare("BEGIN IMMEDIATE");
   commit_ = db_.Prepare("COMMIT");
   rollback_ = db_.Prepare("ROLLBACK");
+  savepoint_ = db_.Prepare("SAVEPOINT upload");
+  release_savepoint_ = db_.Prepare("RELEASE upload");
+  rollback_to_savepoint_ = db_.Prepare("ROLLBACK TO upload");
   insert_upload_ = db_.Prepare(
       "INSERT INTO uploads (kind, device, received_at, remote_address, size, lines, data) "
       "VALUES (?, ?, ?, ?, ?, ?, ?)");
@@ -127,7 +130,8 @@ bool StudyStore::PrepareStatements() {
   insert_refused_ = db_.Prepare(
       "INSERT INTO refused_records (upload_id, first_line, line_count, reason, raw) "
       "VALUES (?, ?, ?, ?, ?)");
-  bool ok = begin_.ok() && commit_.ok() && rollback_.ok() && insert_upload_.ok() &&
+  bool ok = begin_.ok() && commit_.ok() && rollback_.ok() && savepoint_.ok() &&
+            release_savepoint_.ok() && rollback_to_savepoint_.ok() && insert_upload_.ok() &&
             update_counts_.ok() && insert_refused_.ok();
   for (const TableSpec& spec : AllTables()) {
     SqliteStatement& statement = insert_record_[static_cast<size_t>(spec.table)];
@@ -187,25 +191,65 @@ bool StudyStore::InsertAll(const UploadMeta& meta, std::string_view data,
 
 std::optional<StoreResult> StudyStore::StoreUpload(const UploadMeta& meta, std::string_view data,
                                                    const UploadContent& content) {
-  std::lock_guard lock(mutex_);
   if (!ok_) return std::nullopt;
+  PendingUpload mine{&meta, data, &content, std::nullopt, false};
+  std::unique_lock lock(mutex_);
+  queue_.push_back(&mine);
+  while (!mine.done) {
+    if (committing_) {
+      queue_changed_.wait(lock);
+      continue;
+    }
+    // No commit is running: this caller commits everything that is waiting, its own
+    // upload among it, in one transaction, so that one sync to disk serves them all.
+    committing_ = true;
+    std::vector<PendingUpload*> batch;
+    batch.swap(queue_);
+    lock.unlock();
+    CommitBatch(batch);
+    lock.lock();
+    committing_ = false;
+    queue_changed_.notify_all();
+  }
+  return mine.result;
+}
+
+void StudyStore::CommitBatch(const std::vector<PendingUpload*>& batch) {
+  auto finish = [&](bool committed) {
+    for (PendingUpload* upload : batch) {
+      if (!committed) upload->result.reset();
+      upload->done = true;
+    }
+  };
   begin_.Reset();
   if (begin_.Step() != SQLITE_DONE) {
     Diag("study: cannot begin a transaction: %s", db_.ErrorMessage().c_str());
-    return std::nullopt;
+    return finish(false);
   }
-  StoreResult result;
-  bool inserted = InsertAll(meta, data, content, &result);
-  if (inserted) {
-    commit_.Reset();
-    if (commit_.Step() == SQLITE_DONE) return result;
+  for (PendingUpload* upload : batch) {
+    // Each upload sits in its own savepoint: one that fails leaves the others whole.
+    savepoint_.Reset();
+    bool inserted = savepoint_.Step() == SQLITE_DONE;
+    StoreResult result;
+    inserted = inserted && InsertAll(*upload->meta, upload->data, *upload->content, &result);
+    if (inserted) {
+      upload->result = result;
+    } else {
+      Diag("study: %s upload not stored: %s",
+           std::string(UploadKindName(upload->meta->kind)).c_str(), db_.ErrorMessage().c_str());
+      rollback_to_savepoint_.Reset();
+      rollback_to_savepoint_.Step();
+    }
+    release_savepoint_.Reset();
+    release_savepoint_.Step();
   }
-  Diag("study: %s upload not stored: %s", std::string(UploadKindName(meta.kind)).c_str(),
-       db_.ErrorMessage().c_str());
+  commit_.Reset();
+  if (commit_.Step() == SQLITE_DONE) return finish(true);
+  Diag("study: commit failed: %s", db_.ErrorMessage().c_str());
   // A failed COMMIT may leave the transaction open; ROLLBACK ends it either way.
   rollback_.Reset();
   rollback_.Step();
-  return std::nullopt;
+  finish(false);
 }
 
 }  // namespace kestrelio

@@ -3,16 +3,20 @@
 // reason. A record whose raw text is already in its table is not stored again, so an
 // upload that is posted again (the handset could not rename its file) adds nothing.
 //
-// One write connection, used under a lock; each upload is one transaction, and the
-// caller answers "success" only after StoreUpload returned.
+// One write connection. Uploads that arrive while a commit is running are committed
+// together in the next transaction (each in its own savepoint), so one sync to disk
+// serves them all; StoreUpload returns only once its upload is committed, and the
+// caller answers "success" only then.
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "servers/study/sqlite_db.h"
 #include "servers/study/upload_intake.h"
@@ -47,17 +51,33 @@ class StudyStore {
                                          const UploadContent& content);
 
  private:
+  struct PendingUpload {
+    const UploadMeta* meta;
+    std::string_view data;
+    const UploadContent* content;
+    std::optional<StoreResult> result;
+    bool done = false;  // under mutex_ once queued
+  };
+
   bool CreateSchema();
   bool PrepareStatements();
+  // Runs on one caller at a time (committing_); fills in every upload's result.
+  void CommitBatch(const std::vector<PendingUpload*>& batch);
   bool InsertAll(const UploadMeta& meta, std::string_view data, const UploadContent& content,
                  StoreResult* result);
 
   std::mutex mutex_;
+  std::condition_variable queue_changed_;
+  std::vector<PendingUpload*> queue_;  // under mutex_
+  bool committing_ = false;            // under mutex_
   SqliteDb db_;
   bool ok_ = false;
   SqliteStatement begin_;
   SqliteStatement commit_;
   SqliteStatement rollback_;
+  SqliteStatement savepoint_;
+  SqliteStatement release_savepoint_;
+  SqliteStatement rollback_to_savepoint_;
   SqliteStatement insert_upload_;
   SqliteStatement update_counts_;
   SqliteStatement insert_refused_;

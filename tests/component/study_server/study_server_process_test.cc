@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "http_client.h"
 #include "servers/study/sqlite_db.h"
@@ -126,6 +129,48 @@ TEST_F(StudyServerTest, ARepeatedPostIsStoredOnce) {
   EXPECT_EQ(Query(server, "SELECT COUNT(*) FROM calls"), "2");
   EXPECT_EQ(Query(server, "SELECT group_concat(duration_s) FROM calls"), "10,20");
   EXPECT_EQ(Query(server, "SELECT COUNT(*) FROM uploads"), "2");
+}
+
+TEST_F(StudyServerTest, LargeUploadsAreTakenWhole) {
+  StudyServerProcess server;
+  ASSERT_TRUE(server.running()) << server.Errors();
+  // A form body over a few KiB must not be refused or form-decoded on the way in.
+  std::string data;
+  for (int i = 0; i < 4000; ++i) data += CallRecord("A+B&C=%", i);
+  ASSERT_GT(data.size(), 1u << 20);
+  HttpReply reply = Post(server, "calllogprocess.php", Upload(data));
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_TRUE(IsSuccess(reply)) << reply.body;
+  EXPECT_EQ(Query(server, "SELECT COUNT(*) FROM calls WHERE user_name = 'A+B&C=%'"), "4000");
+  EXPECT_EQ(Query(server, "SELECT size FROM uploads"), std::to_string(data.size()));
+}
+
+TEST_F(StudyServerTest, UploadsAtTheSameTimeAreAllStored) {
+  StudyServerProcess server;
+  ASSERT_TRUE(server.running()) << server.Errors();
+  constexpr int kClients = 6;
+  constexpr int kUploadsEach = 10;
+  std::vector<std::thread> clients;
+  std::atomic<int> successes{0};
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      HttpClient client;
+      for (int u = 0; u < kUploadsEach; ++u) {
+        // Every client also repeats one record all the others send.
+        std::string data = CallRecord("Ann", 1000 * c + u) + CallRecord("Shared", 1);
+        HttpReply reply =
+            client.Post(server.base_url() + kUploadRoot + "calllogprocess.php", Upload(data));
+        if (IsSuccess(reply)) successes.fetch_add(1);
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(successes.load(), kClients * kUploadsEach);
+  EXPECT_EQ(Query(server, "SELECT COUNT(*) FROM calls"),
+            std::to_string(kClients * kUploadsEach + 1));
+  EXPECT_EQ(Query(server, "SELECT SUM(stored) || ' ' || SUM(duplicates) FROM uploads"),
+            std::to_string(kClients * kUploadsEach + 1) + " " +
+                std::to_string(kClients * kUploadsEach - 1));
 }
 
 TEST_F(StudyServerTest, RefusalsNeverSaySuccess) {
