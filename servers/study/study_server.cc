@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <cctype>
 #include <ctime>
 
 #include "servers/study/json_line.h"
@@ -26,6 +27,16 @@ constexpr const char* kNoteDuplicates = "X-Study-Duplicates";
 constexpr const char* kNoteRefused = "X-Study-Refused";
 constexpr const char* kNoteTrigger = "X-Study-Trigger";
 constexpr const char* kNoteBytes = "X-Study-Bytes";
+constexpr const char* kNoteRefusedLines = "X-Study-Refused-Lines";
+
+// "X-Study-Refused-Lines" -> "refused_lines"
+std::string NoteKey(std::string_view note) {
+  std::string key(note.substr(std::string_view("X-Study-").size()));
+  for (char& c : key) {
+    c = c == '-' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return key;
+}
 
 std::string UtcNow() {
   std::time_t now = std::time(nullptr);
@@ -160,18 +171,21 @@ void StudyServer::HandlePost(const httplib::Request& request, httplib::Response&
   response.set_header(kNoteStored, std::to_string(result->stored));
   response.set_header(kNoteDuplicates, std::to_string(result->duplicates));
   response.set_header(kNoteRefused, std::to_string(result->refused));
+  size_t refused_lines = 0;
+  for (const RefusedRecord& refused : content.refused) refused_lines += refused.line_count;
+  response.set_header(kNoteRefusedLines, std::to_string(refused_lines));
+  std::string refused_text =
+      std::to_string(result->refused) + " refused (" + std::to_string(refused_lines) + " lines)";
   // The raw upload is kept whatever parsed. Only an upload in which nothing at all
   // could be taken is answered as a failure; otherwise the handset would post the same
   // bad line with every upload, forever, while its good records are already stored.
   if (content.records.empty() && !content.refused.empty()) {
     return Reply(response, 422,
-                 "refused: " + std::to_string(result->refused) +
-                     " records did not parse; the upload is kept as sent");
+                 "refused: nothing parsed, " + refused_text + "; the upload is kept as sent");
   }
   Reply(response, 200,
         "success: " + std::to_string(result->stored) + " stored, " +
-            std::to_string(result->duplicates) + " already stored, " +
-            std::to_string(result->refused) + " refused");
+            std::to_string(result->duplicates) + " already stored, " + refused_text);
 }
 
 void StudyServer::HandleGet(const httplib::Request& request, httplib::Response& response) {
@@ -281,15 +295,13 @@ void StudyServer::LogRequest(const httplib::Request& request,
                                 : static_cast<int64_t>(request.body.size()));
   for (const char* note : {kNoteKind, kNoteDevice, kNoteTrigger}) {
     if (response.has_header(note)) {
-      std::string key = note + 8;  // after "X-Study-"
-      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      std::string key = NoteKey(note);
       line.Text(key, response.get_header_value(note));
     }
   }
-  for (const char* note : {kNoteStored, kNoteDuplicates, kNoteRefused}) {
+  for (const char* note : {kNoteStored, kNoteDuplicates, kNoteRefused, kNoteRefusedLines}) {
     if (response.has_header(note)) {
-      std::string key = note + 8;
-      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      std::string key = NoteKey(note);
       line.Number(key, std::atoll(response.get_header_value(note).c_str()));
     }
   }

@@ -88,9 +88,9 @@ bool StudyServerProcess::WaitForLog(const std::string& text) const {
   return false;
 }
 
-int StudyServerProcess::Stop() {
+int StudyServerProcess::Stop(int signal) {
   if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
+  kill(pid_, signal);
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;

@@ -2,6 +2,7 @@
 // port, in a temporary folder that holds its database; stdout and stderr go to files.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -27,8 +28,8 @@ class StudyServerProcess {
   std::string Log() const;
   std::string Errors() const;
   bool WaitForLog(const std::string& text) const;
-  // SIGTERM and wait; the exit status (or -1 when it did not exit normally).
-  int Stop();
+  // Sends `signal` and waits; the exit status (or -1 when it did not exit normally).
+  int Stop(int signal = SIGTERM);
 
  private:
   std::string folder_;

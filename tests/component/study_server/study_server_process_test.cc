@@ -193,7 +193,8 @@ TEST_F(StudyServerTest, RefusalsNeverSaySuccess) {
   HttpReply bad_record = Post(server, "batterylogprocess.php", Upload("success\r\n"));
   EXPECT_EQ(bad_record.status, 422);
   EXPECT_FALSE(IsSuccess(bad_record)) << bad_record.body;
-  EXPECT_NE(bad_record.body.find("1 records did not parse"), std::string::npos);
+  EXPECT_NE(bad_record.body.find("nothing parsed, 1 refused (1 lines)"), std::string::npos)
+      << bad_record.body;
 
   HttpReply huge = Post(server, "calllogprocess.php", Upload(std::string(16 << 20, 'x')));
   EXPECT_FALSE(IsSuccess(huge)) << huge.body.substr(0, 80);
@@ -212,7 +213,8 @@ TEST_F(StudyServerTest, GoodRecordsAreStoredBesideABadOne) {
                          Upload(CallRecord("Ann") + "a, broken, line\r\n" + UnansweredRecord()));
   // Replied as taken, so the handset moves its file on; the bad line is kept here.
   EXPECT_TRUE(IsSuccess(reply)) << reply.body;
-  EXPECT_NE(reply.body.find("1 refused"), std::string::npos) << reply.body;
+  EXPECT_NE(reply.body.find("1 refused (1 lines)"), std::string::npos) << reply.body;
+  EXPECT_TRUE(server.WaitForLog("\"refused\":1,\"refused_lines\":1"));
   EXPECT_EQ(Query(server, "SELECT COUNT(*) FROM calls"), "1");
   EXPECT_EQ(Query(server, "SELECT COUNT(*) FROM unanswered_calls"), "1");
   EXPECT_EQ(Query(server, "SELECT first_line || ' ' || CAST(raw AS TEXT) FROM refused_records"),
@@ -337,16 +339,22 @@ TEST_F(StudyServerTest, ResearcherPagesNeedThePassword) {
   std::filesystem::remove_all(secrets);
 }
 
-TEST_F(StudyServerTest, StopsCleanlyOnSignal) {
+class StudyServerStopTest : public StudyServerTest, public testing::WithParamInterface<int> {};
+
+TEST_P(StudyServerStopTest, StopsCleanlyOnSignal) {
   StudyServerProcess server;
   ASSERT_TRUE(server.running()) << server.Errors();
   ASSERT_TRUE(IsSuccess(Post(server, "calllogprocess.php", Upload(CallRecord("Ann")))));
-  EXPECT_EQ(server.Stop(), 0);
-  EXPECT_NE(server.Log().find("\"event\":\"stopped\""), std::string::npos);
+  EXPECT_EQ(server.Stop(GetParam()), 0);
+  EXPECT_NE(server.Log().find("\"event\":\"stopped\",\"signal\":" + std::to_string(GetParam())),
+            std::string::npos)
+      << server.Log();
   // The database is whole and holds the upload.
   EXPECT_EQ(Query(server, "PRAGMA integrity_check"), "ok");
   EXPECT_EQ(Query(server, "SELECT COUNT(*) FROM calls"), "1");
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, StudyServerStopTest, testing::Values(SIGTERM, SIGINT));
 
 }  // namespace
 }  // namespace kestrelio
