@@ -1,5 +1,8 @@
 #include "servers/study/sqlite_db.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "base/diag.h"
 
 namespace kestrelio {
@@ -43,6 +46,12 @@ bool SqliteStatement::ColumnIsNull(int column) const {
 }
 
 SqliteDb::SqliteDb(const std::string& path, DbAccess access) {
+  // The study data names people and places: a new database file is readable by its
+  // owner only (SQLite gives its -wal and -shm files the same mode).
+  if (access == DbAccess::kReadWrite && path != ":memory:" && !path.empty()) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) close(fd);
+  }
   int flags = access == DbAccess::kReadOnly ? SQLITE_OPEN_READONLY
                                             : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   sqlite3* db = nullptr;
