@@ -1,10 +1,12 @@
 #include "servers/study/study_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <cctype>
 #include <ctime>
 
+#include "servers/study/bounded_task_queue.h"
 #include "servers/study/json_line.h"
 #include "servers/study/research_pages.h"
 #include "servers/study/study_store.h"
@@ -17,6 +19,9 @@ namespace {
 
 constexpr std::string_view kResearchRoot = "/study/";
 constexpr size_t kCsvPageRows = 1000;
+constexpr size_t kHttpThreads = 8;
+constexpr size_t kMaxQueuedConnections = 64;
+constexpr int kListenBacklog = 128;
 
 // Details a handler leaves for the request log line. They travel as response headers,
 // which tell a client the same: what the server made of its request.
@@ -85,11 +90,20 @@ std::string ErrorText(int status) {
 
 }  // namespace
 
+// cpp-httplib listens with a backlog of 5: a few handsets connecting at once while the
+// accepting thread waits for the CPU would have their connection attempts dropped and
+// retried a second later. Calling listen again on the bound socket widens it.
+class StudyServer::StudyHttp : public httplib::Server {
+ public:
+  void WidenBacklog(int backlog) { ::listen(svr_sock_, backlog); }
+};
+
 StudyServer::StudyServer(StudyServerConfig config, StudyStore& store, const SurveyBank& surveys)
     : config_(std::move(config)),
       store_(store),
       surveys_(surveys),
-      http_(std::make_unique<httplib::Server>()) {
+      http_(std::make_unique<StudyHttp>()) {
+  http_->new_task_queue = [] { return new BoundedTaskQueue(kHttpThreads, kMaxQueuedConnections); };
   http_->set_payload_max_length(kMaxUploadBytes);
   // A kept-alive connection holds a pool thread, and Stop waits for it: one idle second
   // is enough for a client that sends its next request at once. The handset speaks
@@ -125,8 +139,14 @@ StudyServer::StudyServer(StudyServerConfig config, StudyStore& store, const Surv
 StudyServer::~StudyServer() = default;
 
 int StudyServer::Bind(const std::string& address, int port) {
-  if (port == 0) return http_->bind_to_any_port(address);
-  return http_->bind_to_port(address, port) ? port : -1;
+  int bound = port;
+  if (port == 0) {
+    bound = http_->bind_to_any_port(address);
+  } else if (!http_->bind_to_port(address, port)) {
+    bound = -1;
+  }
+  if (bound > 0) http_->WidenBacklog(kListenBacklog);
+  return bound;
 }
 
 bool StudyServer::Run() { return http_->listen_after_bind(); }

@@ -60,7 +60,8 @@ class StudyServer {
   StudyServerConfig config_;
   StudyStore& store_;
   const SurveyBank& surveys_;
-  std::unique_ptr<httplib::Server> http_;
+  class StudyHttp;
+  std::unique_ptr<StudyHttp> http_;
 };
 
 }  // namespace kestrelio
