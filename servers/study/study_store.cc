@@ -208,6 +208,8 @@ std::optional<StoreResult> StudyStore::StoreUpload(const UploadMeta& meta, std::
     lock.unlock();
     CommitBatch(batch);
     lock.lock();
+    // Marked under the lock, which is what the waiting callers read it under.
+    for (PendingUpload* upload : batch) upload->done = true;
     committing_ = false;
     queue_changed_.notify_all();
   }
@@ -216,10 +218,8 @@ std::optional<StoreResult> StudyStore::StoreUpload(const UploadMeta& meta, std::
 
 void StudyStore::CommitBatch(const std::vector<PendingUpload*>& batch) {
   auto finish = [&](bool committed) {
-    for (PendingUpload* upload : batch) {
-      if (!committed) upload->result.reset();
-      upload->done = true;
-    }
+    if (committed) return;
+    for (PendingUpload* upload : batch) upload->result.reset();
   };
   begin_.Reset();
   if (begin_.Step() != SQLITE_DONE) {

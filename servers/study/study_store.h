@@ -61,7 +61,8 @@ class StudyStore {
 
   bool CreateSchema();
   bool PrepareStatements();
-  // Runs on one caller at a time (committing_); fills in every upload's result.
+  // Runs on one caller at a time (committing_), without the lock; fills in every
+  // upload's result, which its caller reads only once `done` is set under the lock.
   void CommitBatch(const std::vector<PendingUpload*>& batch);
   bool InsertAll(const UploadMeta& meta, std::string_view data, const UploadContent& content,
                  StoreResult* result);
