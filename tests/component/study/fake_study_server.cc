@@ -69,6 +69,8 @@ int ClosedPort() {
 }
 
 FakeStudyServer::FakeStudyServer() {
+  // Requests to this server go straight to it, whatever proxy the environment names.
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
   listener_ = BoundSocket(port_);
   ::listen(listener_, 16);
   if (::pipe(wake_) != 0) std::abort();

@@ -1,6 +1,6 @@
 // A scripted HTTP server on 127.0.0.1 for the study client's tests: records every
 // request's raw bytes and answers each from a script keyed by the path's start, or not
-// at all.
+// at all. Making one clears the proxy variables of the test process.
 #pragma once
 
 #include <atomic>
