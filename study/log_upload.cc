@@ -15,6 +15,10 @@
 namespace kestrelio {
 namespace {
 
+// A study file grows by a few hundred bytes a record; one this large is not ours to send
+// in one request, and reading it whole could exhaust the handset's memory.
+constexpr off_t kMaxUploadBytes = off_t{64} << 20;
+
 // What the five uploads do not share.
 struct UploadKind {
   StudyUpload upload;
@@ -118,6 +122,10 @@ UploadOutcome UploadStudyFile(StudyUpload upload, const UploadContext& context) 
     Diag("%s is empty", file_name.c_str());
     outcome.status = file_name + " is empty";
     return outcome;
+  }
+  if (read_ok && info.st_size > kMaxUploadBytes) {
+    read_ok = false;
+    errno = EFBIG;
   }
   if (read_ok) read_ok = ReadWhole(fd, info.st_size, bytes);
   const int read_error = errno;

@@ -98,6 +98,15 @@ TEST_F(UploadWithoutServerTest, EmptyLogFailsButEmptySurveyResultsArePosted) {
   EXPECT_EQ(outcome.status.rfind("HTTP Connection failed (", 0), 0u) << outcome.status;
 }
 
+TEST_F(UploadWithoutServerTest, OversizedFileIsNotReadIntoMemory) {
+  WriteFile(folder_.File("calllog.txt"), "");
+  std::filesystem::resize_file(folder_.File("calllog.txt"), (std::uintmax_t{64} << 20) + 1);
+  UploadOutcome outcome = UploadStudyFile(StudyUpload::kCallLog, Context());
+  EXPECT_FALSE(outcome.sent);
+  EXPECT_EQ(outcome.status, "Opening calllog.txt failed (27)");  // EFBIG
+  EXPECT_TRUE(folder_.Exists("calllog.txt"));
+}
+
 TEST_F(UploadWithoutServerTest, CallInProgressOrBusyMutexSkipsWithoutContactingTheServer) {
   WriteFile(folder_.File("calllog.txt"), "record\r\n");
   std::timed_mutex mutex;
