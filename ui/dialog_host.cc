@@ -113,8 +113,15 @@ TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_temp
 }
 
 bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == parentWidget() && event->type() == QEvent::Resize && !ended_ && !abandoned_) {
-    controller_.OnOwnerResized(*this);
+  if (watched == parentWidget() && event->type() == QEvent::Resize) {
+    // Filters see the event before the owner lays itself out: the controller hears of
+    // it once the owner's new client size is known.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!ended_ && !abandoned_) controller_.OnOwnerResized(*this);
+        },
+        Qt::QueuedConnection);
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QWidget>
+#include <thread>
 
 #include "../ui/qt_test_support.h"
 #include "resources/dialog_templates.h"
 #include "study/survey_dialog.h"
 #include "ui/dialog_host.h"
+#include "ui/main_window.h"
 #include "ui/testing/fake_window.h"
 
 namespace kestrelio {
@@ -86,6 +88,47 @@ TEST_F(SurveyDialogHostTest, QuestionIsPlainTextAndAChoiceEnablesSubmit) {
   ASSERT_EQ(records_.size(), 1u);
   EXPECT_NE(records_[0].find("<qid>6</qid>\r\n\t<aid>32</aid>"), std::string::npos);
   EXPECT_EQ(controller_.recorded_answer(), 32);
+}
+
+// Through the main window itself, as the survey thread runs it: the dialog is placed
+// from the main window's client size, also after the window turns.
+TEST(SurveyDialogInMainWindow, PlacedFromTheClientSizeAndAgainAfterTurning) {
+  App();
+  CallFlags call_flags;
+  ViewFlags view_flags;
+  MainWindow window(call_flags, view_flags);
+  window.InitialiseForStartUp();
+  window.show();
+  ASSERT_TRUE(PumpUntil([&] { return window.isVisible(); }));
+  const SurveyQuestion question = SixAnswers();
+  SurveyDialog controller(
+      SurveyDialogContext{window, SurveyTrigger::kAfterCall, "ID", nullptr, nullptr}, question);
+  int result = -2;
+  std::thread survey([&] { result = window.RunDialog(kSurveyDialogId, controller); });
+  ASSERT_TRUE(PumpUntil([&] { return !window.OpenDialogs().empty(); }));
+  TemplateDialog* dialog = window.OpenDialogs()[0];
+  const ClientSize portrait = window.GetClientSize();
+  ASSERT_GT(portrait.height, portrait.width);
+  const SurveyRect first = SurveyDialogPlacement(portrait);
+  // Portrait puts the dialog 5 pixels left of the window; the platform may keep it on
+  // the screen, so only its row and size are certain.
+  EXPECT_EQ(dialog->geometry().top(), window.mapToGlobal(QPoint(first.x, first.y)).y());
+  EXPECT_EQ(dialog->size(), QSize(first.width, first.height));
+
+  const int bar = window.height() - portrait.height;
+  window.resize(320, 240 + bar);
+  ASSERT_TRUE(PumpUntil([&] { return window.GetClientSize().width == 320; }));
+  const SurveyRect turned = SurveyDialogPlacement(window.GetClientSize());
+  EXPECT_EQ(turned.x, 40);
+  ASSERT_TRUE(PumpUntil([&] {
+    return dialog->geometry().topLeft() == window.mapToGlobal(QPoint(turned.x, turned.y));
+  }));
+
+  ASSERT_TRUE(dialog->ClickFromOutside(kSurveyFirstAnswerControl));
+  ASSERT_TRUE(dialog->ClickFromOutside(kSurveySubmitControl));
+  survey.join();
+  EXPECT_EQ(result, kSurveyDialogAnswered);
+  EXPECT_EQ(controller.recorded_answer(), 30);
 }
 
 }  // namespace
