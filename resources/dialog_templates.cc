@@ -35,9 +35,10 @@ constexpr DialogControlTemplate kAdvanced[] = {
 };
 
 // 140: survey. The question and up to ten answers are filled at run time; they sit in
-// the template hidden so that the host owns every control.
+// the template hidden so that the host owns every control. The question text comes from
+// the study server and is shown as plain text.
 constexpr DialogControlTemplate kSurvey[] = {
-    {1045, K::kStatic, "", 5, 5, 153, 29, kStyleHidden},
+    {1045, K::kStatic, "", 5, 5, 153, 29, kStyleHidden | kStylePlainText},
     {1031, K::kRadioButton, "", 20, 37, 133, 13, kStyleHidden},
     {1032, K::kRadioButton, "", 20, 50, 133, 13, kStyleHidden},
     {1033, K::kRadioButton, "", 20, 63, 133, 13, kStyleHidden},

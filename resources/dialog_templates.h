@@ -26,6 +26,8 @@ inline constexpr uint32_t kStyleHidden = 1u << 0;
 inline constexpr uint32_t kStyleDisabled = 1u << 1;
 inline constexpr uint32_t kStyleBorder = 1u << 2;
 inline constexpr uint32_t kStyleCentered = 1u << 3;
+// A static whose text comes from outside: shown as it is, never as markup.
+inline constexpr uint32_t kStylePlainText = 1u << 4;
 
 // The id that several unnamed statics may share; a template may hold at most one.
 inline constexpr int kUnnamedControlId = 0xFFFF;

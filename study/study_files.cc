@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "base/diag.h"
+#include "study/study_text.h"
 
 namespace kestrelio {
 namespace {
@@ -81,11 +82,15 @@ StudyFiles::~StudyFiles() {
 }
 
 bool StudyFiles::AppendCallRecord(const CallRecord& record) {
-  return AppendLogged(FormatCallRecord(record));
+  return AppendLogged(CallLogPath(), FormatCallRecord(record));
 }
 
 bool StudyFiles::AppendUnansweredCall(const UnansweredCallRecord& record) {
-  return AppendLogged(FormatUnansweredCall(record));
+  return AppendLogged(CallLogPath(), FormatUnansweredCall(record));
+}
+
+bool StudyFiles::AppendSurveyResponse(std::string_view record) {
+  return AppendLogged(SurveyResultsPath(), std::string(record));
 }
 
 bool StudyFiles::AppendHistoryLine(std::string_view name, std::string_view number,
@@ -98,25 +103,25 @@ bool StudyFiles::AppendHistoryLine(std::string_view name, std::string_view numbe
   return AppendLine(HistoryPath(), FormatHistoryLine(mark, time, name, number));
 }
 
-bool StudyFiles::AppendLogged(std::string line) {
+bool StudyFiles::AppendLogged(std::string path, std::string text) {
   {
     std::lock_guard queue_lock(queue_mutex_);
     if (!pending_.empty()) {
       // Earlier records still wait for the mutex: this one goes behind them.
-      pending_.push_back(std::move(line));
+      pending_.push_back({std::move(path), std::move(text)});
       queue_changed_.notify_all();
       return true;
     }
   }
   std::unique_lock log_lock(logging_mutex_, std::try_to_lock);
   if (!log_lock.owns_lock()) {
-    Diag("Logging Mutex busy: call log record queued until it is free");
+    Diag("Logging Mutex busy: record for %s queued until it is free", path.c_str());
     std::lock_guard queue_lock(queue_mutex_);
-    pending_.push_back(std::move(line));
+    pending_.push_back({std::move(path), std::move(text)});
     queue_changed_.notify_all();
     return true;
   }
-  return AppendLine(CallLogPath(), line);
+  return AppendLine(path, text);
 }
 
 void StudyFiles::RunWriter(std::stop_token stop) {
@@ -132,7 +137,7 @@ void StudyFiles::RunWriter(std::stop_token stop) {
       std::lock_guard queue_lock(queue_mutex_);
       writing_ = true;
       while (!pending_.empty()) {
-        AppendLine(CallLogPath(), pending_.front());
+        AppendLine(pending_.front().path, pending_.front().text);
         pending_.pop_front();
       }
     }
@@ -155,9 +160,10 @@ void StudyFiles::DrainOnClose() {
   std::unique_lock log_lock(logging_mutex_, std::defer_lock);
   if (locked) log_lock = std::unique_lock(logging_mutex_, std::adopt_lock);
   queue_lock.lock();
-  for (const std::string& line : pending_) {
-    if (!locked || !AppendLine(CallLogPath(), line)) {
-      Diag("call log record lost at close: %.*s", static_cast<int>(line.size()) - 2, line.c_str());
+  for (const PendingRecord& record : pending_) {
+    if (!locked || !AppendLine(record.path, record.text)) {
+      Diag("record for %s lost at close: %s", record.path.c_str(),
+           OneLineField(record.text).c_str());
     }
   }
   pending_.clear();

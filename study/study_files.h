@@ -1,11 +1,12 @@
-// Appends the call log records and the history lines in the study folder.
+// Appends the call log records, the survey responses and the history lines in the study
+// folder.
 //
-// The call log is shared with the uploader, which renames it away under the Logging
-// Mutex, so every call log record is appended holding that mutex. A call record is the
-// study's main data and must not be lost to a busy mutex: when the mutex is held (an
-// upload in progress) the line is queued, and a writer thread appends the queue, in
-// order, as soon as the mutex is free. Later records queue behind earlier ones so the
-// file keeps call order. The history file is not uploaded and needs no mutex.
+// The call log and the survey results are shared with the uploader, which renames them
+// away under the Logging Mutex, so every such record is appended holding that mutex. A
+// record is the study's data and must not be lost to a busy mutex: when the mutex is
+// held (an upload in progress) the record is queued, and a writer thread appends the
+// queue, in order, as soon as the mutex is free. Later records queue behind earlier ones
+// so each file keeps its order. The history file is not uploaded and needs no mutex.
 //
 // Each line goes out in one write() on a file opened for appending (created when
 // missing, with the study folder).
@@ -27,6 +28,7 @@ namespace kestrelio {
 
 inline constexpr std::string_view kCallLogFile = "calllog.txt";
 inline constexpr std::string_view kHistoryFile = "history_info.txt";
+inline constexpr std::string_view kSurveyResultsFile = "survey_results.txt";
 
 // Appends `line` to `path` with one write (creating the file, and its folder, when
 // missing). False with a diagnostic line when it could not be written whole.
@@ -51,12 +53,15 @@ class StudyFiles {
   // be written.
   bool AppendCallRecord(const CallRecord& record);
   bool AppendUnansweredCall(const UnansweredCallRecord& record);
+  // A formatted survey response (several CR LF lines), queued like a call record when
+  // the Logging Mutex is busy.
+  bool AppendSurveyResponse(std::string_view record);
   // Uses the local time now. False when the file could not be written.
   bool AppendHistoryLine(std::string_view name, std::string_view number, HistoryMark mark);
   bool AppendHistoryLine(std::string_view name, std::string_view number, HistoryMark mark,
                          const StudyTime& time);
 
-  // Call log lines waiting for the mutex.
+  // Records (call log and survey results) waiting for the mutex.
   size_t PendingRecords() const;
   // Waits until the queue is empty or `timeout_ms` passes; true when empty.
   bool WaitUntilWritten(int timeout_ms);
@@ -64,9 +69,15 @@ class StudyFiles {
   const std::string& folder() const { return folder_; }
   std::string CallLogPath() const { return folder_ + std::string(kCallLogFile); }
   std::string HistoryPath() const { return folder_ + std::string(kHistoryFile); }
+  std::string SurveyResultsPath() const { return folder_ + std::string(kSurveyResultsFile); }
 
  private:
-  bool AppendLogged(std::string line);
+  struct PendingRecord {
+    std::string path;
+    std::string text;
+  };
+
+  bool AppendLogged(std::string path, std::string text);
   void RunWriter(std::stop_token stop);
   // After the writer has stopped (or never ran): the last, bounded chance for the queue.
   void DrainOnClose();
@@ -76,7 +87,7 @@ class StudyFiles {
 
   mutable std::mutex queue_mutex_;
   std::condition_variable_any queue_changed_;
-  std::deque<std::string> pending_;
+  std::deque<PendingRecord> pending_;
   bool writing_ = false;  // the writer holds the Logging Mutex (under queue_mutex_)
   Worker writer_;
 };

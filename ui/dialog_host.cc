@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QIntValidator>
 #include <QJsonArray>
 #include <QLabel>
@@ -44,6 +45,7 @@ QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent) {
     case ControlKind::kStatic: {
       auto* label = new QLabel(text, parent);
       label->setWordWrap(true);
+      if (c.style & kStylePlainText) label->setTextFormat(Qt::PlainText);
       if (c.style & kStyleCentered) label->setAlignment(Qt::AlignCenter);
       widget = label;
       break;
@@ -107,6 +109,21 @@ TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_temp
   if (!RelayoutDialog(template_, widgets_)) {
     Diag("dialog %d: template controls could not all be placed", template_.id);
   }
+  if (owner != nullptr) owner->installEventFilter(this);
+}
+
+bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == parentWidget() && event->type() == QEvent::Resize) {
+    // Filters see the event before the owner lays itself out: the controller hears of
+    // it once the owner's new client size is known.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!ended_ && !abandoned_) controller_.OnOwnerResized(*this);
+        },
+        Qt::QueuedConnection);
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TemplateDialog::Initialise() { controller_.OnInit(*this); }
@@ -132,6 +149,9 @@ void TemplateDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   if (!RelayoutDialog(template_, widgets_)) {
     Diag("dialog %d: re-layout did not place every control", template_.id);
+  }
+  for (const auto& [id, rect] : moved_) {
+    if (QWidget* w = Find(id)) w->setGeometry(rect);
   }
 }
 
@@ -234,7 +254,10 @@ void TemplateDialog::SetEnabled(int control_id, bool enabled) {
 }
 
 void TemplateDialog::MoveControl(int control_id, int x, int y, int width, int height) {
-  if (QWidget* w = Find(control_id)) w->setGeometry(x, y, width, height);
+  QWidget* w = Find(control_id);
+  if (w == nullptr) return;
+  moved_[control_id] = QRect(x, y, width, height);
+  w->setGeometry(moved_[control_id]);
 }
 
 void TemplateDialog::Place(int x, int y, int width, int height) {

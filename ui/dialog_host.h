@@ -1,10 +1,14 @@
 // A modal dialog built from a resource template: one Qt widget per template control,
 // the controller's callbacks on button presses, and the re-layout operation that puts
-// every control back at its template rectangle when the dialog changes size.
+// every control back at its template rectangle when the dialog changes size. A control
+// the controller placed itself (MoveControl) keeps that place through the re-layout, and
+// the controller hears when the owner window changes size.
 #pragma once
 
 #include <QDialog>
 #include <QJsonObject>
+#include <QRect>
+#include <map>
 #include <vector>
 
 #include "resources/dialog_templates.h"
@@ -49,6 +53,7 @@ class TemplateDialog : public QDialog, public DialogAccess {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void reject() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QWidget* Find(int control_id) const;
@@ -57,6 +62,7 @@ class TemplateDialog : public QDialog, public DialogAccess {
   const DialogTemplate& template_;
   DialogController& controller_;
   std::vector<QWidget*> widgets_;  // in template order
+  std::map<int, QRect> moved_;     // controls the controller placed, by id
   bool ended_ = false;
   bool abandoned_ = false;
 };

@@ -71,6 +71,9 @@ class DialogController {
   virtual void OnCommand(DialogAccess& dialog, int control_id) = 0;
   // A dialog timer started with Window::StartDialogTimer fired.
   virtual void OnTimer(DialogAccess& /*dialog*/, int /*timer_id*/) {}
+  // The main window changed size (the handset was turned): a dialog that places itself
+  // relative to the main window places itself again.
+  virtual void OnOwnerResized(DialogAccess& /*dialog*/) {}
 };
 
 class Window {

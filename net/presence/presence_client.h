@@ -30,6 +30,7 @@
 #include "base/state/own_identity.h"
 #include "base/worker.h"
 #include "net/presence/online_db.h"
+#include "net/socket/datagram_sender.h"
 #include "net/socket/socket_address.h"
 #include "net/wire/presence_messages.h"
 

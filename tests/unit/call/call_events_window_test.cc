@@ -6,7 +6,7 @@
 
 #include "base/timer_scale.h"
 #include "call/call_control.h"
-#include "tests/unit/call/call_harness.h"
+#include "tests/support/call_harness.h"
 
 namespace kestrelio {
 namespace {

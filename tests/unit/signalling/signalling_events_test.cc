@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/signalling/call_signalling.h"
-#include "tests/unit/call/call_harness.h"
+#include "tests/support/call_harness.h"
 
 namespace kestrelio {
 namespace {

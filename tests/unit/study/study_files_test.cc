@@ -79,6 +79,23 @@ TEST_F(StudyFilesTest, ARecordMeetingABusyMutexIsWrittenOnceItIsFreeInOrder) {
                 FormatUnansweredCall(third) + FormatCallRecord(Record("fourth")));
 }
 
+TEST_F(StudyFilesTest, SurveyResponseMeetingABusyMutexIsQueuedNotDropped) {
+  StudyFiles files(folder_, logging_mutex_);
+  EXPECT_EQ(files.SurveyResultsPath(), folder_ + "/survey_results.txt");
+  ASSERT_TRUE(files.AppendSurveyResponse("<response one/>\r\n"));
+  logging_mutex_.lock();  // the hourly upload is moving the results away
+  ASSERT_TRUE(files.AppendSurveyResponse("<response two/>\r\n"));
+  ASSERT_TRUE(files.AppendCallRecord(Record("between")));
+  ASSERT_TRUE(files.AppendSurveyResponse("<response three/>\r\n"));
+  EXPECT_EQ(files.PendingRecords(), 3u);
+  EXPECT_EQ(ReadAll(files.SurveyResultsPath()), "<response one/>\r\n");
+  logging_mutex_.unlock();
+  ASSERT_TRUE(files.WaitUntilWritten(10000));
+  EXPECT_EQ(ReadAll(files.SurveyResultsPath()),
+            "<response one/>\r\n<response two/>\r\n<response three/>\r\n");
+  EXPECT_EQ(ReadAll(files.CallLogPath()), FormatCallRecord(Record("between")));
+}
+
 TEST_F(StudyFilesTest, QueuedRecordsAreWrittenWhenClosing) {
   {
     StudyFiles files(folder_, logging_mutex_);
