@@ -13,11 +13,16 @@
 #include <string>
 
 #include "app/handset_context.h"
+#include "base/window/window.h"
+#include "base/window/window_handler.h"
 #include "call/call_service.h"
 #include "call/handset_call_devices.h"
 #include "device/notifications.h"
 #include "device/power.h"
 #include "device/vibration.h"
+#include "dialogs/handset_identity.h"
+#include "dialogs/handset_settings.h"
+#include "dialogs/user_dialogs.h"
 #include "media/camera_driver.h"
 #include "media/camera_frame.h"
 #include "media/encoder_thread.h"
@@ -27,8 +32,6 @@
 #include "net/transport/media_channel.h"
 #include "net/transport/transport.h"
 #include "study/study_files.h"
-#include "base/window/window.h"
-#include "base/window/window_handler.h"
 
 namespace kestrelio {
 
@@ -65,6 +68,7 @@ class Handset final : public WindowHandler {
 
  private:
   void StartNetworking();
+  void StartDialogs();
   void StopThreads();
 
   HandsetContext& context_;
@@ -95,6 +99,9 @@ class Handset final : public WindowHandler {
   std::unique_ptr<HandsetCallDevices> call_devices_;
   std::unique_ptr<TransportSessions> sessions_;
   std::unique_ptr<CallService> calls_;
+  std::unique_ptr<HandsetIdentity> dialog_identity_;
+  std::unique_ptr<HandsetSettings> dialog_settings_;
+  std::unique_ptr<UserDialogs> dialogs_;
   bool shut_down_ = false;
 };
 
