@@ -186,6 +186,11 @@ void TemplateDialog::Abandon() {
 }
 
 void TemplateDialog::reject() {
+  // Escape inside a page is meant for the dialog around it.
+  if (role_ == Role::kPage) {
+    if (auto* frame = qobject_cast<TemplateDialog*>(parentWidget())) frame->reject();
+    return;
+  }
   // Escape or the close button: the controller decides, as with its Cancel (IDCANCEL).
   Press(2);
   // A controller that does not handle IDCANCEL still lets the window close.
