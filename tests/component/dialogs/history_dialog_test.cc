@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "base/window/ids.h"
+#include "call/missed_call_dialog.h"
 #include "dialogs/user_dialogs.h"
 #include "tests/component/dialogs/fakes.h"
 #include "ui/testing/fake_window.h"
@@ -132,6 +134,40 @@ TEST_F(HistoryTest, OpeningTrimsALongFileToThe30NewestKeepingCodes) {
     if (i >= 10) expected += line + "\n";
   }
   EXPECT_EQ(Read(), expected);
+}
+
+}  // namespace
+}  // namespace kestrelio
+
+namespace kestrelio {
+namespace {
+
+TEST_F(HistoryTest, SeeHistoryOpensTheHistoryWithoutDialling) {
+  Write(kThreeCalls);
+  std::atomic<int> missed{2};
+  UserDialogs dialogs(
+      UserDialogsContext{window_, db_, identity_, settings_, path_, &lock_, {}, {}, {}});
+  std::optional<PickedEntry> picked;
+  int survey = 0;
+  MissedCallDialog missed_dialog(
+      window_, missed, [&] { picked = dialogs.PickEntry(kHistoryDialogId); }, [&] { ++survey; });
+  window_.ScriptDialog(kMissedCallDialog, [](FakeDialog& d, DialogController& c) {
+    EXPECT_EQ(d.Text(kMissedCallText), "You have 2 missed calls");
+    c.OnCommand(d, kMissedCallSeeHistory);
+  });
+  window_.ScriptDialog(kHistoryDialogId, [this](FakeDialog& d, DialogController& c) {
+    list_ = d.List(kHistoryList);
+    d.SetSelection(kHistoryList, 0);
+    c.OnCommand(d, kHistorySign);
+  });
+  missed_dialog.Run();
+  EXPECT_EQ(window_.DialogsRun(), (std::vector<int>{kMissedCallDialog, kHistoryDialogId}));
+  EXPECT_EQ(list_.size(), 3u);
+  EXPECT_EQ(missed.load(), 0);
+  EXPECT_EQ(survey, 1);
+  // The Missed Call dialog has no way to dial: what the list handed back goes nowhere.
+  ASSERT_TRUE(picked);
+  EXPECT_EQ(picked->number, "12065550104");
 }
 
 }  // namespace
