@@ -1,18 +1,33 @@
 #include "app/handset.h"
 
 #include <QCoreApplication>
+#include <cstdlib>
 
 #include "app/power_notifications.h"
 #include "base/diag.h"
 #include "base/tick.h"
 #include "base/window/ids.h"
 #include "call/status_line.h"
+#include "device/autostart.h"
 #include "device/power_settings.h"
+#include "device/server_address.h"
 #include "device/sync.h"
 #include "device/updater.h"
 #include "study/study_time.h"
 
 namespace kestrelio {
+namespace {
+
+// "host:port" of a server: the command line's, else the settings store's.
+std::string ServerText(const std::string& given, HostPort server, uint16_t default_port) {
+  if (!given.empty()) {
+    if (auto parsed = ParseHostPort(given, default_port)) server = *parsed;
+  }
+  return server.host + ":" + std::to_string(server.port);
+}
+
+}  // namespace
+
 Handset::Handset(HandsetContext& context, Window& window, std::string program_dir, NetworkPlan plan)
     : context_(context),
       window_(window),
@@ -128,7 +143,12 @@ void Handset::StartNetworking() {
       window_, transport_, *presence_, context_.online_db, context_.peer_link, context_.call,
       context_.view, context_.identity, *call_devices_, *study_files_, *sessions_,
       context_.connection_mutex, plan_.presence_server,
-      [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }, EntryPicker{}});
+      [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); },
+      [this](int dialog_id) -> std::optional<PickedEntry> {
+        if (!dialogs_) return std::nullopt;
+        return dialogs_->PickEntry(dialog_id);
+      }});
+  StartDialogs();
 
   // Failures are shown by the transport; start-up goes on without the network.
   TransportConfig config;
@@ -138,24 +158,30 @@ void Handset::StartNetworking() {
   calls_->OnStatusLineShown();
 }
 
+void Handset::StartDialogs() {
+  dialog_identity_ = std::make_unique<HandsetIdentity>(HandsetIdentityParts{
+      window_, context_.settings, context_.identity, *presence_,
+      context_.device_id.text,
+      ServerText(context_.command_line.presence, PresenceServerAddress(context_.settings),
+                 kDefaultPresencePort),
+      ServerText(context_.command_line.study_server, StudyServerAddress(context_.settings),
+                 kDefaultStudyPort)});
+  dialog_settings_ = std::make_unique<HandsetSettings>(
+      HandsetSettingsParts{window_, context_.encoder, context_.media_settings, *presence_,
+                           AutostartEntryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")),
+                           RunningProgramPath()});
+  dialogs_ = std::make_unique<UserDialogs>(
+      UserDialogsContext{window_, context_.online_db, *dialog_identity_, *dialog_settings_,
+                         study_files_->HistoryPath(), &study_files_->history_lock(),
+                         [this](std::string_view name) { calls_->chat().SetPeerName(name); },
+                         [this] { return context_.call.in_call.load(); },
+                         [this] { LaunchUpdater(program_dir_, UpdaterMode::kMenu); }});
+}
+
 void Handset::OnCommand(int command_id) {
   if (calls_ && calls_->OnCommand(command_id)) return;
-  switch (command_id) {
-    case kCommandMyName:
-      if (context_.call.in_call.load()) {
-        window_.MessageBeep(BeepKind::kQuestion);
-        window_.ShowMessageBox(
-            "Connection is active! Cannot change username. Please disconnect first.", "",
-            MessageBoxButtons::kOk);
-      }
-      break;
-    case kCommandCheckForUpdates:
-      LaunchUpdater(program_dir_, UpdaterMode::kMenu);
-      break;
-    default:
-      // Commands whose dialogs do not exist yet do nothing.
-      break;
-  }
+  // The File menu's dialogs; before start-up has made them, commands do nothing.
+  if (dialogs_) dialogs_->OnCommand(command_id);
 }
 
 void Handset::OnTimer(int timer_id) {

@@ -20,6 +20,9 @@
 #include "device/notifications.h"
 #include "device/power.h"
 #include "device/vibration.h"
+#include "dialogs/handset_identity.h"
+#include "dialogs/handset_settings.h"
+#include "dialogs/user_dialogs.h"
 #include "media/camera_driver.h"
 #include "media/camera_frame.h"
 #include "media/encoder_thread.h"
@@ -64,6 +67,7 @@ class Handset final : public WindowHandler {
 
  private:
   void StartNetworking();
+  void StartDialogs();
   void StopThreads();
 
   HandsetContext& context_;
@@ -93,6 +97,9 @@ class Handset final : public WindowHandler {
   std::unique_ptr<HandsetCallDevices> call_devices_;
   std::unique_ptr<TransportSessions> sessions_;
   std::unique_ptr<CallService> calls_;
+  std::unique_ptr<HandsetIdentity> dialog_identity_;
+  std::unique_ptr<HandsetSettings> dialog_settings_;
+  std::unique_ptr<UserDialogs> dialogs_;
   bool shut_down_ = false;
 };
 

@@ -110,13 +110,35 @@ QImage DrawPaused() {
   return image;
 }
 
-QImage DrawStatusDot(QColor color) {
+enum class ContactState { kOnline, kBusy, kOffline };
+
+// The contact icons differ by shape as well as colour, so that a user who cannot tell
+// the colours apart still sees the state: online a filled green disc, busy an orange
+// square with a white bar across it, offline a hollow grey ring.
+QImage DrawContactIcon(ContactState state) {
   QImage image = Blank(12, 12, Qt::white);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(color.darker(150), 1));
-  p.setBrush(color);
-  p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
+  switch (state) {
+    case ContactState::kOnline:
+      p.setPen(QPen(QColor(0, 120, 0), 1));
+      p.setBrush(QColor(0, 190, 0));
+      p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
+      break;
+    case ContactState::kBusy:
+      p.setPen(QPen(QColor(150, 70, 0), 1));
+      p.setBrush(QColor(230, 120, 0));
+      p.drawRect(QRectF(1.5, 1.5, 9, 9));
+      p.setPen(Qt::NoPen);
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(3, 5, 6, 2));
+      break;
+    case ContactState::kOffline:
+      p.setPen(QPen(QColor(130, 130, 130), 2));
+      p.setBrush(Qt::NoBrush);
+      p.drawEllipse(QRectF(2, 2, 8, 8));
+      break;
+  }
   return image;
 }
 
@@ -274,11 +296,11 @@ QImage DrawBitmap(int bitmap_id) {
     case 153:
       return DrawPaused();
     case 148:
-      return DrawStatusDot(QColor(0, 190, 0));
+      return DrawContactIcon(ContactState::kOnline);
     case 149:
-      return DrawStatusDot(QColor(230, 120, 0));
+      return DrawContactIcon(ContactState::kBusy);
     case 1000:
-      return DrawStatusDot(QColor(160, 160, 160));
+      return DrawContactIcon(ContactState::kOffline);
     case 150:
       return DrawHistoryIcon(Arrow::kIn);
     case 151:

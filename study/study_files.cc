@@ -100,7 +100,9 @@ bool StudyFiles::AppendHistoryLine(std::string_view name, std::string_view numbe
 
 bool StudyFiles::AppendHistoryLine(std::string_view name, std::string_view number, HistoryMark mark,
                                    const StudyTime& time) {
-  return AppendLine(HistoryPath(), FormatHistoryLine(mark, time, name, number));
+  const std::string line = FormatHistoryLine(mark, time, name, number);
+  std::lock_guard lock(history_mutex_);
+  return AppendLine(HistoryPath(), line);
 }
 
 bool StudyFiles::AppendLogged(std::string path, std::string text) {

@@ -6,7 +6,8 @@
 // record is the study's data and must not be lost to a busy mutex: when the mutex is
 // held (an upload in progress) the record is queued, and a writer thread appends the
 // queue, in order, as soon as the mutex is free. Later records queue behind earlier ones
-// so each file keeps its order. The history file is not uploaded and needs no mutex.
+// so each file keeps its order. The history file is not uploaded; its own lock keeps
+// appends apart from the History dialog's trimming of the file.
 //
 // Each line goes out in one write() on a file opened for appending (created when
 // missing, with the study folder).
@@ -66,6 +67,10 @@ class StudyFiles {
   // Waits until the queue is empty or `timeout_ms` passes; true when empty.
   bool WaitUntilWritten(int timeout_ms);
 
+  // Held by every history append; whoever replaces the history file holds it too, so
+  // no line can be appended to a file that is about to be replaced.
+  std::mutex& history_lock() { return history_mutex_; }
+
   const std::string& folder() const { return folder_; }
   std::string CallLogPath() const { return folder_ + std::string(kCallLogFile); }
   std::string HistoryPath() const { return folder_ + std::string(kHistoryFile); }
@@ -84,6 +89,7 @@ class StudyFiles {
 
   const std::string folder_;  // with a trailing '/'
   std::timed_mutex& logging_mutex_;
+  std::mutex history_mutex_;
 
   mutable std::mutex queue_mutex_;
   std::condition_variable_any queue_changed_;

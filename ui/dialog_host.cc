@@ -8,11 +8,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTabBar>
+#include <map>
 
 #include "base/diag.h"
+#include "resources/bitmaps.h"
 
 namespace kestrelio {
 namespace {
@@ -20,6 +25,45 @@ namespace {
 QString ToQ(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// Where an owner-drawn item keeps the bitmap id of its icon.
+constexpr int kIconRole = Qt::UserRole + 1;
+constexpr int kOwnerDrawnItemHeight = 15;
+constexpr int kOwnerDrawnTextLeft = 15;
+
+// Owner-drawn list items: fixed 15-pixel rows, the item's icon at the top-left corner,
+// the text from x 15, black or, when selected, light blue (128, 128, 255).
+class IconItemDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+    return QSize(option.rect.width(), kOwnerDrawnItemHeight);
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    painter->save();
+    painter->fillRect(option.rect, Qt::white);
+    const int icon_id = index.data(kIconRole).toInt();
+    if (icon_id != 0) painter->drawImage(option.rect.topLeft(), Icon(icon_id));
+    const bool selected = option.state & QStyle::State_Selected;
+    painter->setPen(selected ? QColor(128, 128, 255) : QColor(Qt::black));
+    painter->drawText(option.rect.adjusted(kOwnerDrawnTextLeft, 0, 0, 0),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      index.data(Qt::DisplayRole).toString());
+    painter->restore();
+  }
+
+ private:
+  // The icons are drawn once and kept, as the program loads its bitmaps once.
+  const QImage& Icon(int bitmap_id) const {
+    auto it = icons_.find(bitmap_id);
+    if (it == icons_.end()) it = icons_.emplace(bitmap_id, DrawBitmap(bitmap_id)).first;
+    return it->second;
+  }
+  mutable std::map<int, QImage> icons_;
+};
 
 QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent) {
   const QString text = QString::fromUtf8(c.text);
@@ -50,9 +94,16 @@ QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent) {
       widget = label;
       break;
     }
-    case ControlKind::kListBox:
-      widget = new QListWidget(parent);
+    case ControlKind::kListBox: {
+      auto* list = new QListWidget(parent);
+      list->setItemDelegate(new IconItemDelegate(list));
+      list->setUniformItemSizes(true);
+      list->setSelectionMode(QAbstractItemView::SingleSelection);
+      // The scroll bar stays shown, disabled when every item fits.
+      list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      widget = list;
       break;
+    }
     case ControlKind::kDropDownList:
       widget = new QComboBox(parent);
       break;
@@ -88,8 +139,10 @@ bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWi
 }
 
 TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_template,
-                               DialogController& controller)
-    : QDialog(owner), template_(dialog_template), controller_(controller) {
+                               DialogController& controller, Role role)
+    : QDialog(owner), template_(dialog_template), controller_(controller), role_(role) {
+  // A page is a child widget of its dialog, not a window of its own.
+  if (role_ == Role::kPage) setWindowFlags(Qt::Widget);
   setWindowTitle(QString::fromUtf8(dialog_template.caption));
   const PixelRect size = MapDialogRect(
       {0, ControlKind::kStatic, "", 0, 0, dialog_template.width, dialog_template.height, 0});
@@ -102,6 +155,10 @@ TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_temp
       connect(button, &QAbstractButton::clicked, this, [this, id] { Press(id); });
     } else if (auto* list = qobject_cast<QListWidget*>(widget)) {
       connect(list, &QListWidget::itemActivated, this, [this, id] { Press(id); });
+      // The selection notification; the controller's own changes are not reported.
+      connect(list, &QListWidget::itemSelectionChanged, this, [this, id] { Press(id); });
+    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+      connect(combo, &QComboBox::currentIndexChanged, this, [this, id] { Press(id); });
     } else if (auto* tabs = qobject_cast<QTabBar*>(widget)) {
       connect(tabs, &QTabBar::currentChanged, this, [this, id] { Press(id); });
     }
@@ -132,13 +189,25 @@ void TemplateDialog::Press(int control_id) {
   if (!abandoned_) controller_.OnCommand(*this, control_id);
 }
 
+void TemplateDialog::AbandonPages() {
+  for (const QPointer<TemplateDialog>& page : pages_) {
+    if (page) page->abandoned_ = true;
+  }
+}
+
 void TemplateDialog::Abandon() {
+  AbandonPages();
   abandoned_ = true;
   ended_ = true;
   done(-1);
 }
 
 void TemplateDialog::reject() {
+  // Escape inside a page is meant for the dialog around it.
+  if (role_ == Role::kPage) {
+    if (auto* frame = qobject_cast<TemplateDialog*>(parentWidget())) frame->reject();
+    return;
+  }
   // Escape or the close button: the controller decides, as with its Cancel (IDCANCEL).
   Press(2);
   // A controller that does not handle IDCANCEL still lets the window close.
@@ -197,8 +266,10 @@ void TemplateDialog::Show(int control_id, bool visible) {
 void TemplateDialog::ListAppend(int control_id, std::string_view line) {
   QWidget* w = Find(control_id);
   if (auto* list = qobject_cast<QListWidget*>(w)) {
+    QSignalBlocker block(list);
     list->addItem(ToQ(line));
   } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+    QSignalBlocker block(combo);
     combo->addItem(ToQ(line));
   } else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
     QSignalBlocker block(tabs);
@@ -206,11 +277,25 @@ void TemplateDialog::ListAppend(int control_id, std::string_view line) {
   }
 }
 
+void TemplateDialog::ListAppendWithIcon(int control_id, std::string_view text, int icon_bitmap_id) {
+  auto* list = qobject_cast<QListWidget*>(Find(control_id));
+  if (list == nullptr) {
+    ListAppend(control_id, text);
+    return;
+  }
+  QSignalBlocker block(list);
+  auto* item = new QListWidgetItem(ToQ(text));
+  item->setData(kIconRole, icon_bitmap_id);
+  list->addItem(item);
+}
+
 void TemplateDialog::ListClear(int control_id) {
   QWidget* w = Find(control_id);
   if (auto* list = qobject_cast<QListWidget*>(w)) {
+    QSignalBlocker block(list);
     list->clear();
   } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+    QSignalBlocker block(combo);
     combo->clear();
   }
 }
@@ -227,6 +312,8 @@ int TemplateDialog::ListSelection(int control_id) const {
 
 void TemplateDialog::SetListSelection(int control_id, int index) {
   QWidget* w = Find(control_id);
+  // The controller's own selection, like a selection message, sends no notification.
+  QSignalBlocker block(w);
   if (auto* list = qobject_cast<QListWidget*>(w)) {
     if (index < 0 || index >= list->count()) {
       list->clearSelection();
@@ -267,9 +354,90 @@ void TemplateDialog::Place(int x, int y, int width, int height) {
 }
 
 void TemplateDialog::End(int result) {
+  if (role_ == Role::kPage) {
+    // Ending a page hides it; the tab selection may show it again.
+    hide();
+    return;
+  }
   if (ended_) return;
   ended_ = true;
+  AbandonPages();
   done(result);
+}
+
+bool TemplateDialog::OpenPage(int page_dialog_id, int tab_control_id,
+                              DialogController& controller) {
+  const DialogTemplate* page_template = FindDialogTemplate(page_dialog_id);
+  auto* tabs = qobject_cast<QTabBar*>(Find(tab_control_id));
+  if (page_template == nullptr || tabs == nullptr) {
+    Diag("dialog %d: page %d cannot be laid over control %d", template_.id, page_dialog_id,
+         tab_control_id);
+    return false;
+  }
+  auto* page = new TemplateDialog(this, *page_template, controller, Role::kPage);
+  pages_.emplace_back(page);
+  // The display area is the tab control's rectangle below its row of tabs, its left
+  // edge moved 3 pixels to the left.
+  const QRect area = tabs->geometry();
+  const int bar_height = tabs->sizeHint().height();
+  page->setGeometry(area.x() - 3, area.y() + bar_height, area.width(),
+                    std::max(0, area.height() - bar_height));
+  page->hide();
+  page->raise();
+  page->Initialise();
+  return true;
+}
+
+void TemplateDialog::ShowPage(int page_dialog_id, bool visible) {
+  for (const QPointer<TemplateDialog>& page : pages_) {
+    if (page && page->dialog_id() == page_dialog_id) {
+      page->setVisible(visible);
+      if (visible) page->raise();
+    }
+  }
+}
+
+std::vector<TemplateDialog*> TemplateDialog::Pages() const {
+  std::vector<TemplateDialog*> out;
+  for (const QPointer<TemplateDialog>& page : pages_) {
+    if (page) out.push_back(page.data());
+  }
+  return out;
+}
+
+bool TemplateDialog::CanSelect(int control_id, int index) const {
+  QWidget* w = Find(control_id);
+  if (w == nullptr || !w->isEnabled()) return false;
+  if (auto* list = qobject_cast<QListWidget*>(w)) return index >= -1 && index < list->count();
+  if (auto* combo = qobject_cast<QComboBox*>(w)) return index >= 0 && index < combo->count();
+  if (auto* tabs = qobject_cast<QTabBar*>(w)) return index >= 0 && index < tabs->count();
+  return false;
+}
+
+bool TemplateDialog::SelectFromOutside(int control_id, int index) {
+  if (!CanSelect(control_id, index)) return false;
+  QWidget* w = Find(control_id);
+  if (auto* list = qobject_cast<QListWidget*>(w)) {
+    if (index == -1) {
+      list->clearSelection();
+    } else {
+      list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    }
+    return true;
+  }
+  if (auto* combo = qobject_cast<QComboBox*>(w)) {
+    combo->setCurrentIndex(index);
+    return true;
+  }
+  if (auto* tabs = qobject_cast<QTabBar*>(w)) {
+    if (tabs->currentIndex() == index) {
+      Press(control_id);  // a click on the current tab still tells the dialog
+    } else {
+      tabs->setCurrentIndex(index);
+    }
+    return true;
+  }
+  return false;
 }
 
 bool TemplateDialog::SetTextFromOutside(int control_id, const std::string& text) {
@@ -308,20 +476,35 @@ QJsonObject TemplateDialog::StateJson() const {
     }
     if (auto* list = qobject_cast<QListWidget*>(w)) {
       QJsonArray items;
-      for (int row = 0; row < list->count(); ++row) items.append(list->item(row)->text());
+      QJsonArray icons;
+      for (int row = 0; row < list->count(); ++row) {
+        items.append(list->item(row)->text());
+        icons.append(list->item(row)->data(kIconRole).toInt());
+      }
       control["items"] = items;
+      control["icons"] = icons;
       control["selection"] = ListSelection(c.id);
     } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
       QJsonArray items;
       for (int row = 0; row < combo->count(); ++row) items.append(combo->itemText(row));
       control["items"] = items;
       control["selection"] = combo->currentIndex();
+    } else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
+      QJsonArray items;
+      for (int tab = 0; tab < tabs->count(); ++tab) items.append(tabs->tabText(tab));
+      control["items"] = items;
+      control["selection"] = tabs->currentIndex();
     }
     controls[QString::number(c.id)] = control;
   }
   QJsonObject state;
   state["id"] = template_.id;
   state["caption"] = QString::fromUtf8(template_.caption);
+  state["visible"] = isVisible();
+  if (role_ == Role::kPage)
+    state["page_of"] = qobject_cast<TemplateDialog*>(parentWidget())
+                           ? qobject_cast<TemplateDialog*>(parentWidget())->dialog_id()
+                           : 0;
   state["controls"] = controls;
   return state;
 }

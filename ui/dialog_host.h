@@ -9,10 +9,11 @@
 #include <QJsonObject>
 #include <QRect>
 #include <map>
+#include <QPointer>
 #include <vector>
 
-#include "resources/dialog_templates.h"
 #include "base/window/window.h"
+#include "resources/dialog_templates.h"
 
 namespace kestrelio {
 
@@ -20,8 +21,9 @@ class TemplateDialog : public QDialog, public DialogAccess {
   Q_OBJECT
 
  public:
+  enum class Role { kModal, kPage };
   TemplateDialog(QWidget* owner, const DialogTemplate& dialog_template,
-                 DialogController& controller);
+                 DialogController& controller, Role role = Role::kModal);
 
   int dialog_id() const { return template_.id; }
   // Runs the controller's OnInit; call once, before showing.
@@ -31,7 +33,15 @@ class TemplateDialog : public QDialog, public DialogAccess {
   bool SetTextFromOutside(int control_id, const std::string& text);
   bool ClickFromOutside(int control_id);
   bool CanClick(int control_id) const;
+  // Selects item `index` of a list box, drop-down list or tab control as a user would,
+  // with the selection notification to the controller. False for an unknown control or
+  // an index out of range (-1, no selection, only for list boxes).
+  bool SelectFromOutside(int control_id, int index);
+  bool CanSelect(int control_id, int index) const;
   QJsonObject StateJson() const;
+  // The child pages opened with OpenPage, in order.
+  std::vector<TemplateDialog*> Pages() const;
+  bool is_page() const { return role_ == Role::kPage; }
   // Closes with -1 without calling the controller again (the window is closing).
   void Abandon();
 
@@ -49,6 +59,9 @@ class TemplateDialog : public QDialog, public DialogAccess {
   void SetEnabled(int control_id, bool enabled) override;
   void MoveControl(int control_id, int x, int y, int width, int height) override;
   void Place(int x, int y, int width, int height) override;
+  void ListAppendWithIcon(int control_id, std::string_view text, int icon_bitmap_id) override;
+  bool OpenPage(int page_dialog_id, int tab_control_id, DialogController& controller) override;
+  void ShowPage(int page_dialog_id, bool visible) override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -59,10 +72,14 @@ class TemplateDialog : public QDialog, public DialogAccess {
   QWidget* Find(int control_id) const;
   void Press(int control_id);
 
+  void AbandonPages();
+
   const DialogTemplate& template_;
   DialogController& controller_;
+  const Role role_;
   std::vector<QWidget*> widgets_;  // in template order
   std::map<int, QRect> moved_;     // controls the controller placed, by id
+  std::vector<QPointer<TemplateDialog>> pages_;
   bool ended_ = false;
   bool abandoned_ = false;
 };

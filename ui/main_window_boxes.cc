@@ -242,7 +242,10 @@ void MainWindow::FinishDialog(DialogRequest& request, int result) {
 std::vector<TemplateDialog*> MainWindow::OpenDialogs() const {
   std::vector<TemplateDialog*> out;
   for (const auto& d : dialogs_) {
-    if (d && d->isVisible()) out.push_back(d.data());
+    if (!d || !d->isVisible()) continue;
+    out.push_back(d.data());
+    // A dialog's pages follow it, shown or not, so scripts can reach every control.
+    for (TemplateDialog* page : d->Pages()) out.push_back(page);
   }
   return out;
 }

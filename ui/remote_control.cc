@@ -14,8 +14,9 @@
 namespace kestrelio {
 namespace {
 
-const char* const kBuiltIn[] = {"get-state",    "command",    "answer",        "dialog-set-text",
-                                "dialog-click", "screenshot", "textlognotify", "quit"};
+const char* const kBuiltIn[] = {"get-state",       "command",       "answer",
+                                "dialog-set-text", "dialog-click",  "dialog-select",
+                                "screenshot",      "textlognotify", "quit"};
 
 std::optional<int> IntArg(const QJsonArray& args, qsizetype index) {
   if (index >= args.size() || !args[index].isDouble()) return std::nullopt;
@@ -219,6 +220,28 @@ RemoteControl::Reply RemoteControl::Dispatch(const QString& name, const QJsonArr
     if (!dialog->CanClick(control)) return Error("no enabled button with that id");
     QTimer::singleShot(0, &window_, [target, control] {
       if (target) target->ClickFromOutside(control);
+    });
+    return {};
+  }
+  if (name == "dialog-select") {
+    const auto dialog_id = IntArg(args, 0);
+    const auto control_id = IntArg(args, 1);
+    const auto index = IntArg(args, 2);
+    if (!dialog_id || !control_id || !index || args.size() != 3) {
+      return Error("usage: [\"dialog-select\", dialog_id, control_id, index]");
+    }
+    TemplateDialog* dialog = FindDialog(window_, *dialog_id);
+    if (dialog == nullptr) return Error("dialog not open");
+    const int control = *control_id;
+    const int item = *index;
+    // Checked now so the reply tells; selected after the reply (its notification may
+    // open a box).
+    if (!dialog->CanSelect(control, item)) {
+      return Error("no enabled list, drop-down or tab control with that id and item");
+    }
+    QPointer<TemplateDialog> target(dialog);
+    QTimer::singleShot(0, &window_, [target, control, item] {
+      if (target) target->SelectFromOutside(control, item);
     });
     return {};
   }

@@ -5,11 +5,11 @@
 //   <- {"event": "message-box", "caption": "...", "text": "..."}   (pushed)
 //
 // Commands: get-state; command ID; answer CAPTION yes|no|ok; dialog-set-text DIALOG
-// CONTROL TEXT; dialog-click DIALOG CONTROL; screenshot PATH; textlognotify N; quit.
-// Every line is validated; a bad one gets an error reply. A line longer than
+// CONTROL TEXT; dialog-click DIALOG CONTROL; dialog-select DIALOG CONTROL INDEX; screenshot PATH;
+// textlognotify N; quit. Every line is validated; a bad one gets an error reply. A line longer than
 // kMaxLineBytes gets an error reply and the connection is dropped. Commands that may
-// open a modal box or dialog (command, dialog-click, quit) run just after the reply, so
-// the client can go on and answer what they open.
+// open a modal box or dialog (command, dialog-click, dialog-select, quit) run just after the reply,
+// so the client can go on and answer what they open.
 #pragma once
 
 #include <QJsonArray>

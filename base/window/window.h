@@ -36,6 +36,8 @@ struct BgrPicture {
   bool bottom_up = true;
 };
 
+class DialogController;
+
 // The controls of a modal dialog, as its controller sees them. Valid only during the
 // controller's callbacks, which run on the GUI thread.
 class DialogAccess {
@@ -59,6 +61,20 @@ class DialogAccess {
                            int /*height*/) {}
   // Places the dialog in pixels relative to the main window's client area.
   virtual void Place(int /*x*/, int /*y*/, int /*width*/, int /*height*/) {}
+  // An owner-drawn list item: `text` with the picture `icon_bitmap_id` (a bitmap resource
+  // id) drawn at its top-left corner.
+  virtual void ListAppendWithIcon(int control_id, std::string_view text, int /*icon_bitmap_id*/) {
+    ListAppend(control_id, text);
+  }
+  // A modeless child page built from template `page_dialog_id`, laid over the display
+  // area of tab control `tab_control_id` and driven by `controller`, which must outlive
+  // the dialog. The page starts hidden; End on the page hides it again. False when the
+  // page cannot be made.
+  virtual bool OpenPage(int /*page_dialog_id*/, int /*tab_control_id*/,
+                        DialogController& /*controller*/) {
+    return false;
+  }
+  virtual void ShowPage(int /*page_dialog_id*/, bool /*visible*/) {}
 };
 
 // Behaviour of one modal dialog: the template (controls and rectangles) comes from

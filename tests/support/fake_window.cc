@@ -20,10 +20,51 @@ bool FakeDialog::IsVisible(int control_id) const {
 }
 void FakeDialog::ListAppend(int control_id, std::string_view line) {
   lists_[control_id].emplace_back(line);
+  icons_[control_id].push_back(0);
+}
+void FakeDialog::ListAppendWithIcon(int control_id, std::string_view text, int icon_bitmap_id) {
+  lists_[control_id].emplace_back(text);
+  icons_[control_id].push_back(icon_bitmap_id);
+}
+std::vector<int> FakeDialog::ListIcons(int control_id) const {
+  auto it = icons_.find(control_id);
+  return it == icons_.end() ? std::vector<int>() : it->second;
 }
 void FakeDialog::ListClear(int control_id) {
   lists_[control_id].clear();
+  icons_[control_id].clear();
   selections_.erase(control_id);
+}
+bool FakeDialog::OpenPage(int page_dialog_id, int tab_control_id, DialogController& controller) {
+  PageRecord record;
+  record.dialog = std::make_unique<FakeDialog>();
+  record.dialog->is_page_ = true;
+  record.dialog->visible_[0] = false;  // id 0 stands for the page itself
+  record.controller = &controller;
+  record.tab_control_id = tab_control_id;
+  FakeDialog* page = record.dialog.get();
+  pages_[page_dialog_id] = std::move(record);
+  controller.OnInit(*page);
+  return true;
+}
+void FakeDialog::ShowPage(int page_dialog_id, bool visible) {
+  if (FakeDialog* page = Page(page_dialog_id)) page->visible_[0] = visible;
+}
+FakeDialog* FakeDialog::Page(int page_dialog_id) {
+  auto it = pages_.find(page_dialog_id);
+  return it == pages_.end() ? nullptr : it->second.dialog.get();
+}
+DialogController* FakeDialog::PageController(int page_dialog_id) {
+  auto it = pages_.find(page_dialog_id);
+  return it == pages_.end() ? nullptr : it->second.controller;
+}
+bool FakeDialog::IsPageShown(int page_dialog_id) const {
+  auto it = pages_.find(page_dialog_id);
+  return it != pages_.end() && it->second.dialog->IsVisible(0);
+}
+int FakeDialog::PageTab(int page_dialog_id) const {
+  auto it = pages_.find(page_dialog_id);
+  return it == pages_.end() ? -1 : it->second.tab_control_id;
 }
 int FakeDialog::ListSelection(int control_id) const {
   auto it = selections_.find(control_id);
@@ -35,6 +76,11 @@ bool FakeDialog::IsChecked(int control_id) const {
 }
 void FakeDialog::SetChecked(int control_id, bool checked) { checked_[control_id] = checked; }
 void FakeDialog::End(int result) {
+  if (is_page_) {
+    last_page_result_ = result;
+    visible_[0] = false;
+    return;
+  }
   if (!result_) result_ = result;
 }
 

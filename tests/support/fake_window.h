@@ -26,6 +26,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -51,6 +52,21 @@ class FakeDialog : public DialogAccess {
   void SetEnabled(int control_id, bool enabled) override { enabled_[control_id] = enabled; }
   void MoveControl(int control_id, int x, int y, int width, int height) override;
   void Place(int x, int y, int width, int height) override;
+  void ListAppendWithIcon(int control_id, std::string_view text, int icon_bitmap_id) override;
+  bool OpenPage(int page_dialog_id, int tab_control_id, DialogController& controller) override;
+  void ShowPage(int page_dialog_id, bool visible) override;
+
+  // The icon of every item of a list, in order (0 for an item added without one).
+  std::vector<int> ListIcons(int control_id) const;
+  // A page opened with OpenPage (null when none), its controller, and whether it shows.
+  FakeDialog* Page(int page_dialog_id);
+  DialogController* PageController(int page_dialog_id);
+  bool IsPageShown(int page_dialog_id) const;
+  // The tab control a page was laid over (-1 when none).
+  int PageTab(int page_dialog_id) const;
+  // A page: End hides it (and records the result) instead of ending it for good.
+  bool is_page() const { return is_page_; }
+  std::optional<int> last_page_result() const { return last_page_result_; }
 
   bool IsEnabled(int control_id) const;
   // Pixel rectangle {x, y, width, height} of the last MoveControl / Place.
@@ -72,6 +88,15 @@ class FakeDialog : public DialogAccess {
   std::map<int, std::array<int, 4>> moved_;
   std::optional<std::array<int, 4>> placement_;
   std::optional<int> result_;
+  std::map<int, std::vector<int>> icons_;
+  struct PageRecord {
+    std::unique_ptr<FakeDialog> dialog;
+    DialogController* controller = nullptr;
+    int tab_control_id = -1;
+  };
+  std::map<int, PageRecord> pages_;
+  bool is_page_ = false;
+  std::optional<int> last_page_result_;
 };
 
 class FakeWindow : public Window {

@@ -162,6 +162,47 @@ TEST_F(RemoteControlTest, DialogSetTextAndClick) {
   EXPECT_EQ(controller.text, "5551234");
 }
 
+// Fills the contacts list and ends with the list's selection when Sign is pressed.
+class ListThenSign : public DialogController {
+ public:
+  void OnInit(DialogAccess& dialog) override {
+    dialog.ListAppendWithIcon(1048, "Alma (me), 12065550101", 148);
+    dialog.ListAppendWithIcon(1048, "Bruno, 12065550102", 1000);
+  }
+  void OnCommand(DialogAccess& dialog, int id) override {
+    notified.push_back(id);
+    if (id == 1041) dialog.End(dialog.ListSelection(1048));
+  }
+  std::vector<int> notified;
+};
+
+TEST_F(RemoteControlTest, DialogSelectPicksAnItemWithItsNotification) {
+  ListThenSign controller;
+  int result = -2;
+  std::thread worker([&] { result = window->RunDialog(141, controller); });
+  ASSERT_TRUE(PumpUntil([&] { return !window->OpenDialogs().empty(); }));
+  const QJsonObject list =
+      State()["dialogs"].toArray()[0].toObject()["controls"].toObject()["1048"].toObject();
+  EXPECT_EQ(list["items"].toArray().size(), 2);
+  EXPECT_EQ(list["icons"].toArray()[1].toInt(), 1000);
+  EXPECT_EQ(list["selection"].toInt(), -1);
+
+  for (const char* line :
+       {R"({"command":["dialog-select",141,1048,2]})",
+        R"({"command":["dialog-select",141,1041,0]})",
+        R"({"command":["dialog-select",143,1048,0]})", R"({"command":["dialog-select",141,1048]})",
+        R"({"command":["dialog-select",141,1048,"1"]})"}) {
+    EXPECT_NE(Send(line)["error"].toString(), "success") << line;
+  }
+  EXPECT_EQ(Send(R"({"command":["dialog-select",141,1048,1]})")["error"].toString(), "success");
+  ASSERT_TRUE(PumpUntil([&] { return !controller.notified.empty(); }));
+  EXPECT_EQ(controller.notified, std::vector<int>{1048});
+  EXPECT_EQ(Send(R"({"command":["dialog-click",141,1041]})")["error"].toString(), "success");
+  ASSERT_TRUE(PumpUntil([&] { return result != -2; }));
+  worker.join();
+  EXPECT_EQ(result, 1);
+}
+
 TEST_F(RemoteControlTest, ScreenshotWritesPng) {
   const QString shot = dir.filePath("shot.png");
   EXPECT_EQ(Send(QByteArray(R"({"command":["screenshot",")") + shot.toUtf8() + R"("]})")["error"]

@@ -1,0 +1,165 @@
+// The Qt dialog host under the offscreen platform: owner-drawn list items with icons,
+// selection notifications, and tab pages.
+#include "ui/dialog_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QListWidget>
+#include <QTabBar>
+
+#include "tests/support/qt_app.h"
+#include "resources/bitmaps.h"
+
+namespace kestrelio {
+namespace {
+
+using testing_support::App;
+using testing_support::PumpUntil;
+
+class RecordingController : public DialogController {
+ public:
+  std::function<void(DialogAccess&)> init;
+  void OnInit(DialogAccess& dialog) override {
+    if (init) init(dialog);
+  }
+  void OnCommand(DialogAccess&, int control_id) override { commands.push_back(control_id); }
+  std::vector<int> commands;
+};
+
+QListWidget* ListOf(TemplateDialog& dialog) { return dialog.findChild<QListWidget*>(); }
+
+TEST(DialogHost, OwnerDrawnItemsHaveFixedHeightAndTheirIconAtTheTopLeft) {
+  App();
+  RecordingController controller;
+  controller.init = [](DialogAccess& d) {
+    d.ListAppendWithIcon(1048, "Alma (me), 12065550101", 148);
+    d.ListAppendWithIcon(1048, "Bruno, 12065550102", 149);
+  };
+  TemplateDialog dialog(nullptr, *FindDialogTemplate(141), controller);
+  dialog.Initialise();
+  dialog.show();
+  QListWidget* list = ListOf(dialog);
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->visualItemRect(list->item(1)).height(), 15);
+  EXPECT_EQ(list->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+
+  const QImage shot = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  for (int row = 0; row < 2; ++row) {
+    const QPoint origin = list->visualItemRect(list->item(row)).topLeft();
+    const QImage icon = DrawBitmap(row == 0 ? 148 : 149).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shot.pixel(origin + QPoint(6, 6)), icon.pixel(6, 6)) << row;
+  }
+  EXPECT_TRUE(controller.commands.empty());  // filling the list notifies nothing
+}
+
+TEST(DialogHost, SelectionNotifiesOnlyWhenTheUserSelects) {
+  App();
+  RecordingController controller;
+  controller.init = [](DialogAccess& d) {
+    d.ListAppendWithIcon(1061, "[03/07 14:05] Bruno, 12065550102", 151);
+    d.ListAppendWithIcon(1061, "[03/07 14:06] Cleo, 12065550103", 152);
+    d.SetListSelection(1061, 0);  // the controller's own selection
+  };
+  TemplateDialog dialog(nullptr, *FindDialogTemplate(143), controller);
+  dialog.Initialise();
+  EXPECT_TRUE(controller.commands.empty());
+  EXPECT_EQ(dialog.ListSelection(1061), 0);
+  EXPECT_FALSE(dialog.CanSelect(1061, 2));
+  EXPECT_FALSE(dialog.CanSelect(1059, 0));  // a button is not a list
+  EXPECT_TRUE(dialog.SelectFromOutside(1061, 1));
+  EXPECT_EQ(dialog.ListSelection(1061), 1);
+  EXPECT_EQ(controller.commands, std::vector<int>{1061});
+  EXPECT_TRUE(dialog.SelectFromOutside(1061, -1));
+  EXPECT_EQ(dialog.ListSelection(1061), -1);
+  const QJsonObject state = dialog.StateJson()["controls"].toObject()["1061"].toObject();
+  EXPECT_EQ(state["icons"].toArray().size(), 2);
+  EXPECT_EQ(state["icons"].toArray()[1].toInt(), 152);
+}
+
+class PageController : public DialogController {
+ public:
+  void OnInit(DialogAccess&) override { ++inits; }
+  void OnCommand(DialogAccess& dialog, int control_id) override {
+    if (control_id == 1024) dialog.End(0);
+  }
+  int inits = 0;
+};
+
+class FrameController : public DialogController {
+ public:
+  void OnInit(DialogAccess& d) override {
+    d.ListAppend(1082, "General");
+    d.ListAppend(1082, "Advanced");
+    opened = d.OpenPage(159, 1082, general) && d.OpenPage(136, 1082, advanced);
+    d.ShowPage(159, true);
+    d.ShowPage(136, false);
+  }
+  void OnCommand(DialogAccess& d, int control_id) override {
+    if (control_id != 1082) return;
+    d.ShowPage(159, d.ListSelection(1082) == 0);
+    d.ShowPage(136, d.ListSelection(1082) == 1);
+  }
+  PageController general, advanced;
+  bool opened = false;
+};
+
+TEST(DialogHost, PagesLieOverTheTabAreaAndFollowTheTabs) {
+  App();
+  FrameController controller;
+  TemplateDialog dialog(nullptr, *FindDialogTemplate(158), controller);
+  dialog.Initialise();
+  dialog.show();
+  ASSERT_TRUE(controller.opened);
+  EXPECT_EQ(controller.general.inits, 1);
+  const std::vector<TemplateDialog*> pages = dialog.Pages();
+  ASSERT_EQ(pages.size(), 2u);
+  QTabBar* tabs = dialog.findChild<QTabBar*>();
+  ASSERT_NE(tabs, nullptr);
+  for (TemplateDialog* page : pages) {
+    EXPECT_EQ(page->parentWidget(), &dialog);
+    EXPECT_EQ(page->geometry().left(), tabs->geometry().left() - 3);
+    EXPECT_GT(page->geometry().top(), tabs->geometry().top());
+  }
+  EXPECT_TRUE(pages[0]->isVisible());
+  EXPECT_FALSE(pages[1]->isVisible());
+
+  EXPECT_TRUE(dialog.SelectFromOutside(1082, 1));
+  EXPECT_FALSE(pages[0]->isVisible());
+  EXPECT_TRUE(pages[1]->isVisible());
+
+  // Apply on a page hides the page and leaves the dialog open.
+  EXPECT_TRUE(pages[1]->ClickFromOutside(1024));
+  EXPECT_FALSE(pages[1]->isVisible());
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_FALSE(pages[0]->StateJson()["visible"].toBool());
+  EXPECT_EQ(pages[0]->StateJson()["page_of"].toInt(), 158);
+
+  // Escape inside a page closes the dialog, not only the page.
+  static_cast<QDialog*>(pages[0])->reject();
+  EXPECT_FALSE(dialog.isVisible());
+}
+
+// The three contact icons differ by shape, not only by colour: their drawn pixels
+// (anything not white) cover different areas.
+TEST(Bitmaps, ContactIconsDifferByShape) {
+  auto mask = [](int id) {
+    const QImage image = DrawBitmap(id).convertToFormat(QImage::Format_RGB32);
+    std::vector<bool> drawn;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        drawn.push_back(image.pixel(x, y) != qRgb(255, 255, 255));
+      }
+    }
+    return drawn;
+  };
+  App();
+  EXPECT_EQ(DrawBitmap(148).size(), QSize(12, 12));
+  EXPECT_NE(mask(148), mask(149));
+  EXPECT_NE(mask(148), mask(1000));
+  EXPECT_NE(mask(149), mask(1000));
+}
+
+}  // namespace
+}  // namespace kestrelio
