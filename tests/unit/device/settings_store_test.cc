@@ -105,7 +105,7 @@ TEST(SettingsStoreTest, ACorruptFileKeepsEveryValueThatStillParses) {
 
 TEST(SettingsStoreTest, TheNameAndNumberAreRecoveredEvenWhenTheirHeaderIsDamaged) {
   ScratchDir dir;
-  for (const std::string text : {
+  for (const std::string& text : {
            std::string(
                "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio\nUserName=Ann\nPhoneNumber=12063330001\n"
                "Other=x\n"),
