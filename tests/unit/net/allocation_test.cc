@@ -40,6 +40,7 @@ class CountingHandler : public ControlMessageHandler {
 // buffers); what the channel adds around it must be nothing. A twin decoder fed the same
 // payloads directly gives the decoder's own count.
 TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
+  if (!bench::AllocationCountingAvailable()) GTEST_SKIP() << "sanitizer build";
   DiagQuietScope quiet;
   auto pictures = testing::EncodePictures(40);
   ASSERT_EQ(pictures.size(), 40u);
@@ -110,6 +111,7 @@ TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
 }
 
 TEST(NetAllocationTest, UdpIntakeAllocatesNothing) {
+  if (!bench::AllocationCountingAvailable()) GTEST_SKIP() << "sanitizer build";
   bench::ConsoleWindow window;
   CountingHandler control;
   CountingHandler media;
