@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -19,6 +18,7 @@
 #include "base/window/ids.h"
 #include "resources/bitmaps.h"
 #include "resources/menu.h"
+#include "ui/chat_list_view.h"
 #include "ui/client_area.h"
 
 namespace kestrelio {
@@ -102,9 +102,7 @@ void MainWindow::BuildClientControls() {
         break;
       }
       case kControlChatList:
-        widget = new QListWidget(client_);
-        static_cast<QListWidget*>(widget)->setSelectionMode(QAbstractItemView::NoSelection);
-        static_cast<QListWidget*>(widget)->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        widget = new ChatListView(client_, kChatListMaxLines);
         break;
       case kControlStatusLine: {
         auto* label = new QLabel(QString::fromUtf8(s.text), client_);
@@ -287,13 +285,14 @@ void MainWindow::ListAppend(int control_id, std::string_view line) {
   const QString q = ToQ(line);
   {
     std::lock_guard lock(state_mutex_);
-    lists_[control_id].emplace_back(line);
+    std::vector<std::string>& lines = lists_[control_id];
+    lines.emplace_back(line);
+    if (lines.size() > kChatListMaxLines) {
+      lines.erase(lines.begin(), lines.end() - static_cast<ptrdiff_t>(kChatListMaxLines));
+    }
   }
-  PostToGui([this, control_id, q] {
-    auto* list = static_cast<QListWidget*>(controls_[control_id]);
-    list->addItem(q);
-    list->scrollToBottom();
-  });
+  PostToGui(
+      [this, control_id, q] { static_cast<ChatListView*>(controls_[control_id])->Append(q); });
 }
 
 void MainWindow::ListClear(int control_id) {
@@ -302,7 +301,7 @@ void MainWindow::ListClear(int control_id) {
     std::lock_guard lock(state_mutex_);
     lists_[control_id].clear();
   }
-  PostToGui([this, control_id] { static_cast<QListWidget*>(controls_[control_id])->clear(); });
+  PostToGui([this, control_id] { static_cast<ChatListView*>(controls_[control_id])->Clear(); });
 }
 
 void MainWindow::SetButtonImage(int command_id, int image_index) {
