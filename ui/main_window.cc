@@ -168,8 +168,29 @@ void MainWindow::PostToGui(std::function<void()> work) {
   if (OnGuiThread()) {
     work();
   } else {
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    QueueOnGui(std::move(work));
   }
+}
+
+void MainWindow::QueueOnGui(std::function<void()> work) {
+  {
+    std::lock_guard lock(gui_queue_mutex_);
+    gui_queue_.push_back(std::move(work));
+  }
+  QMetaObject::invokeMethod(this, "RunGuiQueue", Qt::QueuedConnection);
+}
+
+void MainWindow::RunGuiQueue() {
+  // One call per queued piece, oldest first, as if each were its own event: a piece
+  // that opens a modal loop does not hold back the ones queued after it.
+  std::function<void()> work;
+  {
+    std::lock_guard lock(gui_queue_mutex_);
+    if (gui_queue_.empty()) return;
+    work = std::move(gui_queue_.front());
+    gui_queue_.pop_front();
+  }
+  work();
 }
 
 void MainWindow::Raise() {
@@ -321,13 +342,10 @@ void MainWindow::Invalidate() {
   }
   // Many threads may ask at once; one queued repaint serves them all.
   if (!repaint_posted_.exchange(true)) {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          repaint_posted_ = false;
-          client_->update();
-        },
-        Qt::QueuedConnection);
+    QueueOnGui([this] {
+      repaint_posted_ = false;
+      client_->update();
+    });
   }
 }
 
