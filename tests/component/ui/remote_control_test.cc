@@ -6,10 +6,11 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <atomic>
 #include <thread>
 
-#include "qt_test_support.h"
 #include "base/window/ids.h"
+#include "qt_test_support.h"
 #include "ui/main_window.h"
 
 namespace kestrelio {
@@ -145,7 +146,7 @@ class EndOnSign : public DialogController {
 
 TEST_F(RemoteControlTest, DialogSetTextAndClick) {
   EndOnSign controller;
-  int result = -2;
+  std::atomic<int> result{-2};  // polled while the worker writes it
   std::thread worker([&] { result = window->RunDialog(105, controller); });
   ASSERT_TRUE(PumpUntil([&] { return !window->OpenDialogs().empty(); }));
   const QJsonArray dialogs = State()["dialogs"].toArray();
