@@ -57,6 +57,7 @@ class Handset final : public WindowHandler {
   // For the remote control; null before start-up has reached them.
   const CallService* calls() const { return calls_.get(); }
   const PresenceClient* presence() const { return presence_.get(); }
+  const StudyFiles* study_files() const { return study_files_.get(); }
 
   // WindowHandler
   void OnCommand(int command_id) override;

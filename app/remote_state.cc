@@ -76,6 +76,15 @@ QJsonValue ChatJson(const Handset& handset) {
   return lines;
 }
 
+// Call log records the study folder has not taken yet (they are retried), and how many
+// tries found it unwritable.
+QJsonValue StudyJson(const Handset& handset) {
+  const StudyFiles* files = handset.study_files();
+  if (files == nullptr) return QJsonValue();
+  return QJsonObject{{"pending_records", static_cast<qint64>(files->PendingRecords())},
+                     {"failed_writes", static_cast<qint64>(files->FailedWrites())}};
+}
+
 }  // namespace
 
 void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset,
@@ -99,6 +108,7 @@ void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Hands
   remote.AddStateProvider("online_db", [&] { return OnlineDbJson(context); });
   remote.AddStateProvider("call", [&] { return CallJson(handset); });
   remote.AddStateProvider("chat", [&] { return ChatJson(handset); });
+  remote.AddStateProvider("study", [&] { return StudyJson(handset); });
   remote.AddStateProvider("survey_triggers", [&context] {
     QJsonArray set;
     for (const Event& trigger : context.survey_triggers) set.append(trigger.IsSet());

@@ -6,12 +6,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <mutex>
+
+#include "base/diag_fold.h"
 
 namespace kestrelio {
 
 struct DiagFileScope::State {
-  std::FILE* file = nullptr;
+  std::unique_ptr<RotatingLogFile> file;
 };
 
 namespace {
@@ -21,7 +24,34 @@ struct Logger {
   std::mutex mutex;
   DiagFileScope::State* sink = nullptr;
   std::atomic<bool> quiet{false};
+  DiagFolder folder;  // under `mutex`
 };
+
+// Writes one finished line (after its stamp) to stderr and the file sink; under the
+// logger's mutex.
+void EmitLocked(Logger& logger, const char* stamp, const char* thread_name, const char* text) {
+  if (!logger.quiet.load(std::memory_order_relaxed)) {
+    std::fprintf(stderr, "%s [%s] %s\n", stamp, thread_name, text);
+  }
+  if (logger.sink != nullptr && logger.sink->file != nullptr) {
+    char line[1200];
+    std::snprintf(line, sizeof line, "%s [%s] %s", stamp, thread_name, text);
+    logger.sink->file->WriteLine(line);
+  }
+}
+
+void EmitFoldedLocked(Logger& logger, const char* stamp, const char* thread_name,
+                      const DiagFolder::Folded& folded) {
+  char text[320];
+  FormatFoldedLine(folded, text, sizeof text);
+  EmitLocked(logger, stamp, thread_name, text);
+}
+
+uint64_t MonotonicMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
 
 Logger& TheLogger() {
   static Logger logger;
@@ -50,19 +80,29 @@ void Diag(const char* format, ...) {
   std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
                 local.tm_sec, now.tv_nsec / 1000000);
 
+  const uint64_t now_ms = MonotonicMs();
   Logger& logger = TheLogger();
   std::lock_guard lock(logger.mutex);
-  if (!logger.quiet.load(std::memory_order_relaxed)) {
-    std::fprintf(stderr, "%s [%s] %s\n", stamp, thread_name, text);
+  // Lines from one call site beyond a few in a while are counted, not written: junk
+  // from outside must not fill the log (base/diag_fold.h).
+  DiagFolder::FoldedList expired;
+  const size_t expired_count = logger.folder.Expired(now_ms, expired);
+  for (size_t i = 0; i < expired_count; ++i) {
+    if (expired[i].format != format) EmitFoldedLocked(logger, stamp, thread_name, expired[i]);
   }
-  if (logger.sink != nullptr && logger.sink->file != nullptr) {
-    std::fprintf(logger.sink->file, "%s [%s] %s\n", stamp, thread_name, text);
-    std::fflush(logger.sink->file);
+  uint32_t folded = 0;
+  const bool admitted = logger.folder.Admit(format, now_ms, &folded);
+  for (size_t i = 0; i < expired_count; ++i) {
+    if (expired[i].format == format) folded += expired[i].count;
   }
+  if (folded != 0) EmitFoldedLocked(logger, stamp, thread_name, {format, folded});
+  if (admitted) EmitLocked(logger, stamp, thread_name, text);
 }
 
 DiagFileScope::DiagFileScope(const std::string& path) : previous_(nullptr), state_(new State) {
-  state_->file = std::fopen(path.c_str(), "a");
+  // The log rotates at its size limit, so a run keeps at most two files' worth.
+  state_->file = std::make_unique<RotatingLogFile>(path);
+  if (!state_->file->is_open()) state_->file.reset();
   Logger& logger = TheLogger();
   {
     std::lock_guard lock(logger.mutex);
@@ -76,9 +116,15 @@ DiagFileScope::~DiagFileScope() {
   Logger& logger = TheLogger();
   {
     std::lock_guard lock(logger.mutex);
-    if (logger.sink == state_) logger.sink = previous_;
+    if (logger.sink == state_) {
+      // What was left out and not yet reported goes into this file before it closes.
+      DiagFolder::FoldedList open_counts;
+      const size_t n = logger.folder.TakeAll(open_counts);
+      for (size_t i = 0; i < n; ++i)
+        EmitFoldedLocked(logger, "--:--:--.---", "diag", open_counts[i]);
+      logger.sink = previous_;
+    }
   }
-  if (state_->file != nullptr) std::fclose(state_->file);
   delete state_;
 }
 

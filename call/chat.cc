@@ -159,6 +159,10 @@ void ChatControl::Append(std::string line) {
   window_.ListAppend(kControlChatList, line);
   std::lock_guard lock(mutex_);
   lines_.push_back(std::move(line));
+  // A flood of lines must not grow the history without end: the newest stay.
+  if (lines_.size() > kChatListMaxLines) {
+    lines_.erase(lines_.begin(), lines_.end() - static_cast<ptrdiff_t>(kChatListMaxLines));
+  }
 }
 
 }  // namespace kestrelio

@@ -48,7 +48,7 @@ class ChatControl {
   std::string PeerName() const;
   // Start of call: the history list is emptied.
   void Clear();
-  // The history list's lines, oldest first.
+  // The history list's lines, oldest first: the newest kChatListMaxLines.
   std::vector<std::string> Lines() const;
 
  private:

@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,16 +68,17 @@ int ReadWholeFile(const std::string& path, std::string& text, struct stat& info)
     result = errno;
   } else if (!S_ISREG(info.st_mode)) {
     result = EISDIR;
-  } else if (info.st_size > kMaxSettingsFileBytes) {
-    result = EFBIG;
   } else {
-    text.assign(static_cast<size_t>(info.st_size), '\0');
+    // An oversized file is read only up to the limit, for what can be salvaged of it.
+    if (info.st_size > kMaxSettingsFileBytes) result = EFBIG;
+    text.assign(static_cast<size_t>(std::min<int64_t>(info.st_size, kMaxSettingsFileBytes)), '\0');
     size_t done = 0;
     while (done < text.size()) {
       ssize_t n = ::read(fd, text.data() + done, text.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         result = errno;
+        text.clear();
         break;
       }
       if (n == 0) break;
@@ -118,45 +120,141 @@ std::string EscapeSettingsValue(std::string_view value) {
   return out;
 }
 
+namespace {
+
+// One line of a settings text, parsed on its own.
+struct SettingsLine {
+  enum Kind { kBlank, kSection, kValue, kBad } kind = kBlank;
+  std::string key_or_name;  // the section's key, or the value's name
+  std::string value;
+  const char* reason = "";  // for kBad
+};
+
+SettingsLine ParseSettingsLine(std::string_view raw) {
+  SettingsLine out;
+  auto bad = [&](const char* reason) {
+    out.kind = SettingsLine::kBad;
+    out.reason = reason;
+    return out;
+  };
+  if (raw.find('\0') != std::string_view::npos) return bad("NUL byte");
+  std::string_view line = Trim(raw);
+  if (line.empty() || line.front() == ';' || line.front() == '#') return out;
+  if (line.front() == '[') {
+    if (line.back() != ']') return bad("section header without ']'");
+    std::string_view key = Trim(line.substr(1, line.size() - 2));
+    if (key.empty()) return bad("empty section name");
+    // Registry paths are often written with backslashes; both spellings are one key.
+    out.kind = SettingsLine::kSection;
+    out.key_or_name = std::string(key);
+    for (char& c : out.key_or_name) {
+      if (c == '\\') c = '/';
+    }
+    return out;
+  }
+  size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return bad("line is neither a section nor name=value");
+  std::string_view name = Trim(line.substr(0, equals));
+  if (name.empty()) return bad("value without a name");
+  if (!Unescape(Trim(line.substr(equals + 1)), out.value)) return bad("bad escape in value");
+  out.kind = SettingsLine::kValue;
+  out.key_or_name = std::string(name);
+  return out;
+}
+
+// Calls `each(line)` for every line of `text`.
+template <typename Each>
+void ForEachLine(std::string_view text, Each each) {
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    each(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+}
+
+bool IsIdentityName(const std::string& name) {
+  return ::strcasecmp(name.c_str(), "UserName") == 0 ||
+         ::strcasecmp(name.c_str(), "PhoneNumber") == 0;
+}
+
+}  // namespace
+
 bool ParseSettingsText(std::string_view text, std::vector<SettingsSection>& sections,
                        SettingsParseError& error) {
   sections.clear();
   int line_number = 0;
-  auto fail = [&](const char* reason) {
-    error.line = line_number;
-    error.reason = reason;
-    return false;
-  };
-  while (!text.empty()) {
+  bool ok = true;
+  ForEachLine(text, [&](std::string_view raw) {
+    if (!ok) return;
     ++line_number;
-    size_t end = text.find('\n');
-    std::string_view raw = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (raw.find('\0') != std::string_view::npos) return fail("NUL byte");
-    std::string_view line = Trim(raw);
-    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-    if (line.front() == '[') {
-      if (line.back() != ']') return fail("section header without ']'");
-      std::string_view key = Trim(line.substr(1, line.size() - 2));
-      if (key.empty()) return fail("empty section name");
-      // Registry paths are often written with backslashes; both spellings are one key.
-      std::string normalised(key);
-      for (char& c : normalised) {
-        if (c == '\\') c = '/';
-      }
-      sections.push_back({std::move(normalised), {}});
-      continue;
+    SettingsLine line = ParseSettingsLine(raw);
+    if (line.kind == SettingsLine::kValue && sections.empty()) {
+      line.kind = SettingsLine::kBad;
+      line.reason = "value before the first section";
     }
-    size_t equals = line.find('=');
-    if (equals == std::string_view::npos) return fail("line is neither a section nor name=value");
-    std::string_view name = Trim(line.substr(0, equals));
-    if (name.empty()) return fail("value without a name");
-    if (sections.empty()) return fail("value before the first section");
-    std::string value;
-    if (!Unescape(Trim(line.substr(equals + 1)), value)) return fail("bad escape in value");
-    sections.back().values.emplace_back(std::string(name), std::move(value));
+    switch (line.kind) {
+      case SettingsLine::kBlank:
+        return;
+      case SettingsLine::kSection:
+        sections.push_back({std::move(line.key_or_name), {}});
+        return;
+      case SettingsLine::kValue:
+        sections.back().values.emplace_back(std::move(line.key_or_name), std::move(line.value));
+        return;
+      case SettingsLine::kBad:
+        error.line = line_number;
+        error.reason = line.reason;
+        ok = false;
+        return;
+    }
+  });
+  return ok;
+}
+
+std::vector<SettingsSection> SalvageSettingsText(std::string_view text, int& dropped_lines) {
+  std::vector<SettingsSection> sections;
+  std::vector<std::pair<std::string, std::string>> orphans;  // user name, phone number
+  dropped_lines = 0;
+  bool in_section = false;  // the last header parsed
+  ForEachLine(text, [&](std::string_view raw) {
+    SettingsLine line = ParseSettingsLine(raw);
+    switch (line.kind) {
+      case SettingsLine::kBlank:
+        return;
+      case SettingsLine::kSection:
+        sections.push_back({std::move(line.key_or_name), {}});
+        in_section = true;
+        return;
+      case SettingsLine::kValue:
+        if (in_section) {
+          sections.back().values.emplace_back(std::move(line.key_or_name), std::move(line.value));
+        } else if (IsIdentityName(line.key_or_name)) {
+          orphans.emplace_back(std::move(line.key_or_name), std::move(line.value));
+        } else {
+          ++dropped_lines;
+        }
+        return;
+      case SettingsLine::kBad:
+        // After a damaged header the values below it belong to no known section.
+        if (!Trim(raw).empty() && Trim(raw).front() == '[') in_section = false;
+        ++dropped_lines;
+        return;
+    }
+  });
+  // Orphaned identity values go to their key unless a sound section of it has them.
+  SettingsSection kestrelio{std::string(kKestrelioKey), {}};
+  for (auto& [name, value] : orphans) {
+    bool known = false;
+    for (const SettingsSection& section : sections) {
+      if (::strcasecmp(section.key.c_str(), kestrelio.key.c_str()) != 0) continue;
+      for (const auto& kept : section.values) {
+        if (::strcasecmp(kept.first.c_str(), name.c_str()) == 0) known = true;
+      }
+    }
+    if (!known) kestrelio.values.emplace_back(std::move(name), std::move(value));
   }
-  return true;
+  if (!kestrelio.values.empty()) sections.insert(sections.begin(), std::move(kestrelio));
+  return sections;
 }
 
 bool SettingsStore::CaseLess::operator()(std::string_view a, std::string_view b) const {
@@ -169,6 +267,8 @@ bool SettingsStore::CaseLess::operator()(std::string_view a, std::string_view b)
 SettingsStore::SettingsStore(std::string path) : path_(std::move(path)) {
   std::lock_guard lock(mutex_);
   LoadLocked();
+  // The recovered values go into a sound file beside the one kept aside.
+  if (load_result_ == SettingsLoad::kCorrupt && !sections_.empty()) SaveLocked();
 }
 
 SettingsLoad SettingsStore::load_result() const {
@@ -240,7 +340,20 @@ void SettingsStore::LoadLocked() {
     accessible_ = false;
     return;
   }
-  Diag("kept the corrupt settings file as %s; using defaults", aside.c_str());
+  // What still parses is kept: a damaged line must not cost the user their number.
+  int dropped = 0;
+  std::vector<SettingsSection> salvaged = SalvageSettingsText(text, dropped);
+  sections_.clear();
+  size_t kept = 0;
+  for (auto& section : salvaged) {
+    Section& target = sections_[section.key];
+    for (auto& [name, value] : section.values) {
+      target[name] = std::move(value);
+      ++kept;
+    }
+  }
+  Diag("kept the corrupt settings file as %s; %zu values recovered, %d lines dropped",
+       aside.c_str(), kept, dropped);
   load_result_ = SettingsLoad::kCorrupt;
   accessible_ = true;
   have_stamp_ = false;
@@ -256,9 +369,19 @@ void SettingsStore::ReloadIfChangedLocked() {
   if (!StampChanged(info)) return;
   Sections previous = sections_;
   LoadLocked();
+  if (load_result_ == SettingsLoad::kLoaded) return;
   // A file spoiled from outside is moved aside by LoadLocked; the values this run knew
-  // stay in force rather than silently turning into defaults.
-  if (load_result_ != SettingsLoad::kLoaded) sections_ = std::move(previous);
+  // stay in force rather than silently turning into defaults, and what could be
+  // recovered of the spoiled file is laid over them and saved.
+  if (load_result_ == SettingsLoad::kCorrupt) {
+    for (auto& [key, values] : sections_) {
+      for (auto& [name, value] : values) previous[key][name] = std::move(value);
+    }
+    sections_ = std::move(previous);
+    SaveLocked();
+    return;
+  }
+  sections_ = std::move(previous);
 }
 
 bool SettingsStore::SaveLocked() {

@@ -3,8 +3,10 @@
 // "HKEY_CURRENT_USER/SOFTWARE/Kestrelio"; names and key paths compare without regard
 // to case, as the registry does.
 //
-// A corrupt file is never used and never silently overwritten: it is renamed to
-// "<file>.corrupt" with a diagnostic line and the store starts from defaults. An
+// A corrupt file is never used as it stands and never silently overwritten: it is
+// renamed to "<file>.corrupt" with a diagnostic line, and every value that still
+// parses is kept (SalvageSettingsText) and written to a fresh file; the user name and
+// phone number are looked for even outside their damaged section. An
 // unreadable file leaves the store inaccessible (reads give nothing, writes fail) for
 // the run. The file is re-read when it changes on disk, so a user or a test can flip
 // the silent-mode or power values of a running handset.
@@ -100,6 +102,12 @@ struct SettingsParseError {
 // `error`. Exposed for tests and the fuzzer.
 bool ParseSettingsText(std::string_view text, std::vector<SettingsSection>& sections,
                        SettingsParseError& error);
+// What can be kept of a corrupt settings text: every line that parses on its own, in
+// the section above it. A line that does not parse is dropped (counted in
+// `dropped_lines`), and so are values under a section header that does not parse, or
+// before any, except the user name and phone number, which go to kKestrelioKey when it
+// does not hold them already: they are the values the user would miss most.
+std::vector<SettingsSection> SalvageSettingsText(std::string_view text, int& dropped_lines);
 // Writes `value` as it must appear after "name=" so that parsing gives it back.
 std::string EscapeSettingsValue(std::string_view value);
 

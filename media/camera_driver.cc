@@ -140,8 +140,7 @@ bool CameraStart(CameraDriver& driver, PreviewBitmap& preview, Window& window,
     return false;
   }
   driver.initialised = true;
-  preview.bytes.fill(0);
-  preview.counter.store(0);
+  preview.Clear();
 
   const auto request = BuildCaptureRequest(callback, context);
   if (driver.begin(request.data()) == 0) {

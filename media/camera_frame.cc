@@ -80,8 +80,9 @@ void OnCameraFrame(CameraFrameContext& context, const uint8_t* frame) {
   const bool in_call = context.call.in_call.load(std::memory_order_acquire);
   const bool active = capture.capture_active.load(std::memory_order_acquire);
   if (in_call && active) {
-    capture.preview.counter.fetch_add(1, std::memory_order_relaxed);
-    ConvertPreview(slot, capture.preview.bytes);
+    ConvertPreview(slot, capture.preview.WriteBuffer());
+    capture.preview.Publish();
+    capture.preview.counter.fetch_add(1, std::memory_order_release);
   }
   if (accept && in_call && active) {
     slot.full.store(1, std::memory_order_release);

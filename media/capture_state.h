@@ -44,11 +44,52 @@ struct CaptureRing {
   void Reset();
 };
 
-// The mirrored own picture, 24-bit B, G, R, bottom-up rows of 288 bytes.
+// The mirrored own picture, 24-bit B, G, R, bottom-up rows of 288 bytes, between the
+// camera callback (writer) and the video display thread (reader). Each side owns one
+// buffer outright and a third is the hand-off: the writer fills its own buffer and
+// swaps it with the hand-off one (Publish); the reader swaps the hand-off one with its
+// own when a fresh picture waits (TakeLatest). No buffer is ever written while it is
+// read, and neither side waits.
 struct PreviewBitmap {
-  alignas(64) std::array<uint8_t, kPreviewBytes> bytes{};
-  // Frames written since the display thread last read (and zeroed) it.
+  using Buffer = std::array<uint8_t, kPreviewBytes>;
+
+  // Writer: the buffer to fill, then Publish.
+  Buffer& WriteBuffer() { return buffers_[back_]; }
+  void Publish() {
+    last_written_ = back_;
+    back_ = static_cast<uint8_t>(handoff_.exchange(back_ | kFresh, std::memory_order_acq_rel) &
+                                 kIndexMask);
+  }
+  // The picture the writer published last (the writer's view; tests read it).
+  const Buffer& LastWritten() const { return buffers_[last_written_]; }
+
+  // Reader: the newest published picture; the one taken before when none is new.
+  const Buffer& TakeLatest() {
+    if ((handoff_.load(std::memory_order_relaxed) & kFresh) != 0) {
+      front_ =
+          static_cast<uint8_t>(handoff_.exchange(front_, std::memory_order_acq_rel) & kIndexMask);
+    }
+    return buffers_[front_];
+  }
+
+  // Blanks every buffer; only while neither side runs (camera start).
+  void Clear() {
+    for (Buffer& buffer : buffers_) buffer.fill(0);
+    counter.store(0);
+  }
+
+  // Frames published since the display thread last read (and zeroed) it.
   std::atomic<uint32_t> counter{0};
+
+ private:
+  static constexpr uint8_t kFresh = 0x4;
+  static constexpr uint8_t kIndexMask = 0x3;
+
+  alignas(64) std::array<Buffer, 3> buffers_{};
+  uint8_t back_ = 0;          // writer only
+  uint8_t last_written_ = 0;  // writer only
+  uint8_t front_ = 2;         // reader only
+  std::atomic<uint8_t> handoff_{1};
 };
 
 // Check boxes of the encoder settings page; off at start-up.

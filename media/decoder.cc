@@ -41,9 +41,22 @@ DecoderState::DecoderState()
 
 DecoderState::~DecoderState() { DecoderClose(*this); }
 
+namespace {
+
+void FreeCodecLocked(DecoderState& state) {
+  avcodec_free_context(&state.context);
+  av_packet_free(&state.packet);
+  av_frame_free(&state.frame);
+}
+
+int DecodeFrameLocked(DecoderState& state, std::span<const uint8_t> payload, uint8_t* slot);
+
+}  // namespace
+
 int DecoderOpen(DecoderState& state) {
   RouteLibraryLog();
-  DecoderClose(state);
+  std::lock_guard lock(state.codec_mutex);
+  FreeCodecLocked(state);
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (codec == nullptr) {
     av_log(nullptr, AV_LOG_ERROR, "codec not found\n");
@@ -53,13 +66,13 @@ int DecoderOpen(DecoderState& state) {
   state.packet = av_packet_alloc();
   state.frame = av_frame_alloc();
   if (state.context == nullptr || state.packet == nullptr || state.frame == nullptr) {
-    DecoderClose(state);
+    FreeCodecLocked(state);
     return 1;
   }
   state.context->thread_count = 1;  // a picture out for every payload in, no frame delay
   if (avcodec_open2(state.context, codec, nullptr) < 0) {
     av_log(nullptr, AV_LOG_ERROR, "could not open codec\n");
-    DecoderClose(state);
+    FreeCodecLocked(state);
     return 1;
   }
   state.ring.Reset();
@@ -68,10 +81,9 @@ int DecoderOpen(DecoderState& state) {
 }
 
 void DecoderClose(DecoderState& state) {
+  std::lock_guard lock(state.codec_mutex);
   for (auto& flag : state.ring.full) flag.store(0, std::memory_order_release);
-  avcodec_free_context(&state.context);
-  av_packet_free(&state.packet);
-  av_frame_free(&state.frame);
+  FreeCodecLocked(state);
 }
 
 void ConvertYuv420ToBgr(const uint8_t* y, int y_stride, const uint8_t* u, int u_stride,
@@ -88,6 +100,13 @@ void ConvertYuv420ToBgr(const uint8_t* y, int y_stride, const uint8_t* u, int u_
 }
 
 int DecodeFrame(DecoderState& state, std::span<const uint8_t> payload, uint8_t* slot) {
+  std::lock_guard lock(state.codec_mutex);
+  return DecodeFrameLocked(state, payload, slot);
+}
+
+namespace {
+
+int DecodeFrameLocked(DecoderState& state, std::span<const uint8_t> payload, uint8_t* slot) {
   if (state.context == nullptr) return 0;
   ByteReader reader(payload);
   const uint32_t n = reader.U32Be(kPayloadCountOffset);
@@ -129,15 +148,19 @@ int DecodeFrame(DecoderState& state, std::span<const uint8_t> payload, uint8_t* 
       Diag("decoded picture %dx%d (format %d) is not the agreed %dx%d: skipped", f.width, f.height,
            f.format, peer_width, peer_height);
     } else {
-      ConvertYuv420ToBgr(f.data[0], f.linesize[0], f.data[1], f.linesize[1], f.data[2],
-                         f.linesize[2], f.width, f.height, slot);
       ++state.decoded_count;
-      ++written;
+      if (slot != nullptr) {
+        ConvertYuv420ToBgr(f.data[0], f.linesize[0], f.data[1], f.linesize[1], f.data[2],
+                           f.linesize[2], f.width, f.height, slot);
+        ++written;
+      }
     }
     av_frame_unref(state.frame);
   }
   return written;
 }
+
+}  // namespace
 
 void CommitPictureSlot(PictureRing& ring) {
   const uint32_t write_index = ring.write_index.load(std::memory_order_relaxed);
@@ -147,9 +170,14 @@ void CommitPictureSlot(PictureRing& ring) {
 }
 
 void DecodeIntoRing(DecoderState& state, std::span<const uint8_t> payload) {
-  DecodeFrame(state, payload,
-              state.ring.Slot(state.ring.write_index.load(std::memory_order_relaxed)));
-  CommitPictureSlot(state.ring);
+  PictureRing& ring = state.ring;
+  std::lock_guard lock(state.codec_mutex);
+  const uint32_t write_index = ring.write_index.load(std::memory_order_relaxed);
+  // Acquire pairs with the display thread's release of the flag after its copy: once
+  // the flag reads clear, the copy is over and the slot is the writer's.
+  const bool slot_free = ring.full[write_index].load(std::memory_order_acquire) == 0;
+  DecodeFrameLocked(state, payload, slot_free ? ring.Slot(write_index) : nullptr);
+  if (slot_free) CommitPictureSlot(ring);
 }
 
 void DecoderState::OnReceivedVideo(std::span<const uint8_t> payload) {

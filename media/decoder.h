@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 
 #include "base/video/video_sinks.h"
@@ -41,6 +42,11 @@ struct PictureRing {
 
 // The decoder is the media channel's ReceivedVideoSink: each accepted payload is
 // decoded into the picture ring (DecodeIntoRing).
+//
+// The codec objects belong to whichever thread holds `codec_mutex`: the receive path
+// holds it for one decode, call start and call end (on another thread) hold it to open
+// and free them. A call end therefore waits for a decode in progress to finish and never
+// frees what is being decoded into; the wait is one picture's decode at most.
 struct DecoderState : public ReceivedVideoSink {
   DecoderState();
   ~DecoderState() override;
@@ -54,6 +60,7 @@ struct DecoderState : public ReceivedVideoSink {
   std::atomic<int> peer_width{96};
   std::atomic<int> peer_height{80};
 
+  std::mutex codec_mutex;
   AVCodecContext* context = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
@@ -70,15 +77,18 @@ void DecoderClose(DecoderState& state);
 // Decodes one video payload (big-endian count N, then N bytes) into `slot`: every
 // picture the payload yields is converted to B, G, R, the last one wins. Returns the
 // number of pictures written. A payload with N = 0, the top bit set, or N beyond the
-// bytes given is ignored.
+// bytes given is ignored. With `slot` null the payload is decoded (the decoder's
+// reference pictures stay whole) but no picture is written; 0 is returned.
 int DecodeFrame(DecoderState& state, std::span<const uint8_t> payload, uint8_t* slot);
 
 // The hand-off after a decode: commits the slot at the write index unless it is still
-// full (then the next picture overwrites it).
+// full.
 void CommitPictureSlot(PictureRing& ring);
 
-// What the receive path calls for each accepted payload: DecodeFrame into the slot at
-// the write index, then CommitPictureSlot.
+// What the receive path calls for each accepted payload. A slot is written only while
+// its full flag is clear, since the display thread may be copying a full one: with the
+// slot at the write index free, DecodeFrame into it and CommitPictureSlot; with it full
+// (the display is behind), the payload is decoded and its picture dropped.
 void DecodeIntoRing(DecoderState& state, std::span<const uint8_t> payload);
 
 // Converts rows of a 4:2:0 picture to B, G, R at (r x width + x) x 3.

@@ -49,8 +49,8 @@ bool DisplayTick(DisplayContext& context) {
   if (preview_frames != 0 && context.view.view_mode.load(std::memory_order_relaxed) != 0 &&
       !context.view.own_video_paused.load(std::memory_order_relaxed)) {
     context.window.DrawPicture(VideoTarget::kSecondary,
-                               BgrPicture{context.preview.bytes.data(), kFrameWidth, kFrameHeight,
-                                          kPreviewStride, /*bottom_up=*/true});
+                               BgrPicture{context.preview.TakeLatest().data(), kFrameWidth,
+                                          kFrameHeight, kPreviewStride, /*bottom_up=*/true});
   }
   return painted_peer;
 }

@@ -82,7 +82,6 @@ bool EndsWithTimestampLine(std::string_view tail) {
 ProgramLogUpdate UpdateProgramLog(const std::string& path, std::string_view device_id,
                                   std::string_view start_time, const StudyTime& now) {
   const std::string stamp = FormatStudyTimestamp(now);
-  bool ends_mid_line = false;
   {
     FileDescriptor file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     const off_t size = file.get() < 0 ? -1 : ::lseek(file.get(), 0, SEEK_END);
@@ -96,13 +95,10 @@ ProgramLogUpdate UpdateProgramLog(const std::string& path, std::string_view devi
       Diag("cannot update %s in place: %s", path.c_str(), std::strerror(errno));
       return ProgramLogUpdate::kFailed;
     }
-    char last = '\n';
-    if (size > 0 && ReadAt(file.get(), &last, 1, size - 1)) ends_mid_line = last != '\n';
   }
-  // A line cut short is closed first, so the fresh line starts a line of its own.
+  // AppendLine closes a line cut short first, so the fresh line starts a line of its own.
   const std::string line = FormatProgramLine(device_id, start_time, now);
-  return AppendLine(path, ends_mid_line ? "\r\n" + line : line) ? ProgramLogUpdate::kAppended
-                                                                : ProgramLogUpdate::kFailed;
+  return AppendLine(path, line) ? ProgramLogUpdate::kAppended : ProgramLogUpdate::kFailed;
 }
 
 }  // namespace kestrelio

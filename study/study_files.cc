@@ -1,6 +1,7 @@
 #include "study/study_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,14 +12,15 @@
 
 #include "base/diag.h"
 #include "study/study_text.h"
+#include "base/timer_scale.h"
 
 namespace kestrelio {
 namespace {
 
 constexpr auto kMutexRetry = std::chrono::milliseconds(200);
 
-int OpenForAppend(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+int OpenForAppend(const std::string& path, int access) {
+  return ::open(path.c_str(), access | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 }
 
 // Polls rather than try_lock_for: the timed wait is invisible to the thread sanitizer,
@@ -32,6 +34,14 @@ bool LockWithin(std::timed_mutex& mutex, std::chrono::milliseconds limit) {
   }
 }
 
+// Whether the open file has bytes and the last is not a line end.
+bool EndsInsideALine(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || info.st_size <= 0) return false;
+  char last = '\n';
+  return ::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n';
+}
+
 std::string WithTrailingSlash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder.push_back('/');
   return folder;
@@ -40,15 +50,23 @@ std::string WithTrailingSlash(std::string folder) {
 }  // namespace
 
 bool AppendLine(const std::string& path, std::string_view line) {
-  int fd = OpenForAppend(path);
+  int fd = OpenForAppend(path, O_RDWR);
   if (fd < 0 && errno == ENOENT) {
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-    fd = OpenForAppend(path);
+    fd = OpenForAppend(path, O_RDWR);
   }
   if (fd < 0) {
     Diag("cannot open %s for appending: %s", path.c_str(), std::strerror(errno));
     return false;
+  }
+  // A last line without its line end (a write cut short) is closed first, so the new
+  // line is not glued onto it.
+  std::string closed_line;
+  if (EndsInsideALine(fd)) {
+    closed_line.reserve(line.size() + 2);
+    closed_line.append("\r\n").append(line);
+    line = closed_line;
   }
   size_t written = 0;
   bool ok = true;
@@ -123,13 +141,31 @@ bool StudyFiles::AppendLogged(std::string path, std::string text) {
     queue_changed_.notify_all();
     return true;
   }
-  return AppendLine(path, text);
+  if (AppendLine(path, text)) return true;
+  // Not now: the record waits in the queue and the writer tries again.
+  log_lock.unlock();
+  std::lock_guard queue_lock(queue_mutex_);
+  ++failed_writes_;
+  retry_later_ = true;
+  pending_.push_back({std::move(path), std::move(text)});
+  Diag("study record kept in memory (%zu waiting); retried every %d ms", pending_.size(),
+       ScaledPeriodMs(kRetryMs));
+  queue_changed_.notify_all();
+  return true;
 }
 
 void StudyFiles::RunWriter(std::stop_token stop) {
   while (!stop.stop_requested()) {
     {
       std::unique_lock queue_lock(queue_mutex_);
+      if (retry_later_) {
+        // The file did not take the last try: wait, unless stopped, before the next.
+        queue_changed_.wait_for(queue_lock, stop,
+                                std::chrono::milliseconds(ScaledPeriodMs(kRetryMs)),
+                                [] { return false; });
+        if (stop.stop_requested()) break;
+        retry_later_ = false;
+      }
       queue_changed_.wait(queue_lock, stop, [this] { return !pending_.empty(); });
       if (pending_.empty()) continue;
     }
@@ -138,8 +174,14 @@ void StudyFiles::RunWriter(std::stop_token stop) {
       std::lock_guard log_lock(logging_mutex_, std::adopt_lock);
       std::lock_guard queue_lock(queue_mutex_);
       writing_ = true;
+      // In order; a record leaves the queue only once it is in the file.
       while (!pending_.empty()) {
-        AppendLine(pending_.front().path, pending_.front().text);
+        if (!AppendLine(pending_.front().path, pending_.front().text)) {
+          ++failed_writes_;
+          retry_later_ = true;
+          Diag("%zu study records wait for their file to be writable", pending_.size());
+          break;
+        }
         pending_.pop_front();
       }
     }
@@ -175,6 +217,11 @@ void StudyFiles::DrainOnClose() {
 size_t StudyFiles::PendingRecords() const {
   std::lock_guard queue_lock(queue_mutex_);
   return pending_.size();
+}
+
+uint64_t StudyFiles::FailedWrites() const {
+  std::lock_guard queue_lock(queue_mutex_);
+  return failed_writes_;
 }
 
 bool StudyFiles::WaitUntilWritten(int timeout_ms) {

@@ -9,8 +9,14 @@
 // so each file keeps its order. The history file is not uploaded; its own lock keeps
 // appends apart from the History dialog's trimming of the file.
 //
+// A record that cannot be written now (a read-only or missing study folder, a full
+// disk) is not dropped: it stays queued, in order, and the writer tries again every
+// kRetryMs until it goes in; every failed pass is counted (FailedWrites) and reported
+// on the diagnostic output.
+//
 // Each line goes out in one write() on a file opened for appending (created when
-// missing, with the study folder).
+// missing, with the study folder), and always starts a line of its own: a file whose
+// last line has no line end (cut short by an earlier crash, say) gets one first.
 #pragma once
 
 #include <condition_variable>
@@ -32,7 +38,8 @@ inline constexpr std::string_view kHistoryFile = "history_info.txt";
 inline constexpr std::string_view kSurveyResultsFile = "survey_results.txt";
 
 // Appends `line` to `path` with one write (creating the file, and its folder, when
-// missing). False with a diagnostic line when it could not be written whole.
+// missing), after a line end when the file does not end with one. False with a
+// diagnostic line when it could not be written whole.
 bool AppendLine(const std::string& path, std::string_view line);
 
 class StudyFiles {
@@ -48,10 +55,12 @@ class StudyFiles {
   StudyFiles& operator=(const StudyFiles&) = delete;
 
   static constexpr int kDrainOnCloseMs = 5000;
+  // Pause between two tries at records that could not be written (scaled by
+  // KESTRELIO_TIMER_SCALE).
+  static constexpr int kRetryMs = 2000;
 
-  // True when the record was written, or queued because the Logging Mutex was busy
-  // (it is then written as soon as the mutex is free). False when the file could not
-  // be written.
+  // True when the record was written, or queued: because the Logging Mutex was busy or
+  // the file could not be written now. A queued record is written as soon as it can be.
   bool AppendCallRecord(const CallRecord& record);
   bool AppendUnansweredCall(const UnansweredCallRecord& record);
   // A formatted survey response (several CR LF lines), queued like a call record when
@@ -62,8 +71,10 @@ class StudyFiles {
   bool AppendHistoryLine(std::string_view name, std::string_view number, HistoryMark mark,
                          const StudyTime& time);
 
-  // Records (call log and survey results) waiting for the mutex.
+  // Call log lines waiting for the mutex or for the file to take them.
   size_t PendingRecords() const;
+  // Passes that found the call log unwritable since start.
+  uint64_t FailedWrites() const;
   // Waits until the queue is empty or `timeout_ms` passes; true when empty.
   bool WaitUntilWritten(int timeout_ms);
 
@@ -95,6 +106,8 @@ class StudyFiles {
   std::condition_variable_any queue_changed_;
   std::deque<PendingRecord> pending_;
   bool writing_ = false;  // the writer holds the Logging Mutex (under queue_mutex_)
+  bool retry_later_ = false;    // the last try failed: wait kRetryMs (under queue_mutex_)
+  uint64_t failed_writes_ = 0;  // under queue_mutex_
   Worker writer_;
 };
 

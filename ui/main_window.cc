@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -19,6 +18,7 @@
 #include "base/window/ids.h"
 #include "resources/bitmaps.h"
 #include "resources/menu.h"
+#include "ui/chat_list_view.h"
 #include "ui/client_area.h"
 
 namespace kestrelio {
@@ -102,9 +102,7 @@ void MainWindow::BuildClientControls() {
         break;
       }
       case kControlChatList:
-        widget = new QListWidget(client_);
-        static_cast<QListWidget*>(widget)->setSelectionMode(QAbstractItemView::NoSelection);
-        static_cast<QListWidget*>(widget)->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        widget = new ChatListView(client_, kChatListMaxLines);
         break;
       case kControlStatusLine: {
         auto* label = new QLabel(QString::fromUtf8(s.text), client_);
@@ -170,8 +168,29 @@ void MainWindow::PostToGui(std::function<void()> work) {
   if (OnGuiThread()) {
     work();
   } else {
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    QueueOnGui(std::move(work));
   }
+}
+
+void MainWindow::QueueOnGui(std::function<void()> work) {
+  {
+    std::lock_guard lock(gui_queue_mutex_);
+    gui_queue_.push_back(std::move(work));
+  }
+  QMetaObject::invokeMethod(this, "RunGuiQueue", Qt::QueuedConnection);
+}
+
+void MainWindow::RunGuiQueue() {
+  // One call per queued piece, oldest first, as if each were its own event: a piece
+  // that opens a modal loop does not hold back the ones queued after it.
+  std::function<void()> work;
+  {
+    std::lock_guard lock(gui_queue_mutex_);
+    if (gui_queue_.empty()) return;
+    work = std::move(gui_queue_.front());
+    gui_queue_.pop_front();
+  }
+  work();
 }
 
 void MainWindow::Raise() {
@@ -287,13 +306,14 @@ void MainWindow::ListAppend(int control_id, std::string_view line) {
   const QString q = ToQ(line);
   {
     std::lock_guard lock(state_mutex_);
-    lists_[control_id].emplace_back(line);
+    std::vector<std::string>& lines = lists_[control_id];
+    lines.emplace_back(line);
+    if (lines.size() > kChatListMaxLines) {
+      lines.erase(lines.begin(), lines.end() - static_cast<ptrdiff_t>(kChatListMaxLines));
+    }
   }
-  PostToGui([this, control_id, q] {
-    auto* list = static_cast<QListWidget*>(controls_[control_id]);
-    list->addItem(q);
-    list->scrollToBottom();
-  });
+  PostToGui(
+      [this, control_id, q] { static_cast<ChatListView*>(controls_[control_id])->Append(q); });
 }
 
 void MainWindow::ListClear(int control_id) {
@@ -302,7 +322,7 @@ void MainWindow::ListClear(int control_id) {
     std::lock_guard lock(state_mutex_);
     lists_[control_id].clear();
   }
-  PostToGui([this, control_id] { static_cast<QListWidget*>(controls_[control_id])->clear(); });
+  PostToGui([this, control_id] { static_cast<ChatListView*>(controls_[control_id])->Clear(); });
 }
 
 void MainWindow::SetButtonImage(int command_id, int image_index) {
@@ -322,13 +342,10 @@ void MainWindow::Invalidate() {
   }
   // Many threads may ask at once; one queued repaint serves them all.
   if (!repaint_posted_.exchange(true)) {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          repaint_posted_ = false;
-          client_->update();
-        },
-        Qt::QueuedConnection);
+    QueueOnGui([this] {
+      repaint_posted_ = false;
+      client_->update();
+    });
   }
 }
 

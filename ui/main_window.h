@@ -22,6 +22,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -134,6 +136,11 @@ class MainWindow : public QWidget, public Window, private WindowShell {
 
   bool OnGuiThread() const;
   void PostToGui(std::function<void()> work);
+  // Queues `work` for the GUI thread, in order. The work itself waits in our own queue
+  // under a mutex and Qt is asked only to call RunGuiQueue: the hand-off is then one
+  // that ThreadSanitizer can see, since it cannot see into Qt's event queue.
+  void QueueOnGui(std::function<void()> work);
+  Q_INVOKABLE void RunGuiQueue();
   void BuildClientControls();
   void BuildSoftKeyBar();
   void ApplyControlText(int control_id);
@@ -174,6 +181,8 @@ class MainWindow : public QWidget, public Window, private WindowShell {
 
   Picture pictures_[2];
   std::atomic<bool> repaint_posted_{false};
+  std::mutex gui_queue_mutex_;  // guards gui_queue_
+  std::deque<std::function<void()>> gui_queue_;
 
   mutable std::mutex boxes_mutex_;  // guards boxes_, dialogs_ and closing_
   std::vector<std::shared_ptr<BoxRecord>> boxes_;

@@ -69,8 +69,7 @@ void MainWindow::OpenAndWait(Event& done, const std::function<void(bool modal)>&
   if (OnGuiThread()) {
     open(/*modal=*/true);
   } else {
-    QMetaObject::invokeMethod(
-        this, [open] { open(/*modal=*/false); }, Qt::QueuedConnection);
+    QueueOnGui([open] { open(/*modal=*/false); });
     done.Wait();
   }
 }

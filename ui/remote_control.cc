@@ -10,6 +10,7 @@
 #include "base/diag.h"
 #include "ui/dialog_host.h"
 #include "ui/main_window.h"
+#include "ui/remote_request.h"
 
 namespace kestrelio {
 namespace {
@@ -89,7 +90,7 @@ void RemoteControl::AddCommand(const QString& name, CommandHandler handler) {
 void RemoteControl::OnNewConnection() {
   while (QLocalSocket* socket = server_.nextPendingConnection()) {
     clients_.push_back(socket);
-    buffers_[socket];
+    buffers_.emplace(socket, LineFramer(static_cast<size_t>(kMaxLineBytes)));
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
     connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
       clients_.erase(std::remove(clients_.begin(), clients_.end(), socket), clients_.end());
@@ -107,50 +108,31 @@ void RemoteControl::PushEvent(const QJsonObject& event) {
 void RemoteControl::OnReadyRead(QLocalSocket* socket) {
   auto it = buffers_.find(socket);
   if (it == buffers_.end()) return;
-  QByteArray& buffer = it->second;
-  buffer.append(socket->readAll());
-  qsizetype newline;
-  while ((newline = buffer.indexOf('\n')) >= 0) {
-    const QByteArray line = buffer.left(newline);
-    buffer.remove(0, newline + 1);
-    if (line.trimmed().isEmpty()) continue;
-    if (line.size() > kMaxLineBytes) break;  // handled below as too long
-    socket->write(QJsonDocument(HandleLine(line)).toJson(QJsonDocument::Compact) + '\n');
-  }
-  if (buffer.size() > kMaxLineBytes) {
-    Diag("remote control: line longer than %lld bytes, dropping the connection",
-         static_cast<long long>(kMaxLineBytes));
+  LineFramer& framer = it->second;
+  const QByteArray bytes = socket->readAll();
+  // Every line is answered, in order; a too-long one with an error as soon as it passes
+  // the limit, and the rest of it is skipped without being kept.
+  for (const LineFramer::Piece& piece :
+       framer.Feed(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())))) {
     QJsonObject reply;
-    reply["error"] = "line too long";
+    if (piece.too_long) {
+      Diag("remote control: line longer than %lld bytes refused",
+           static_cast<long long>(kMaxLineBytes));
+      reply["error"] = "line too long";
+    } else {
+      reply = HandleLine(QByteArray::fromStdString(piece.line));
+    }
     socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
-    buffer.clear();
-    socket->disconnectFromServer();
   }
 }
 
 QJsonObject RemoteControl::HandleLine(const QByteArray& line) {
   QJsonObject reply;
-  QJsonParseError parse_error;
-  const QJsonDocument document = QJsonDocument::fromJson(line, &parse_error);
-  if (parse_error.error != QJsonParseError::NoError || !document.isObject()) {
-    Diag("remote control: not a JSON object (%s)", parse_error.error != QJsonParseError::NoError
-                                                       ? qPrintable(parse_error.errorString())
-                                                       : "another JSON value");
-    reply["error"] = "invalid JSON";
-    return reply;
-  }
-  const QJsonObject request = document.object();
-  if (request.contains("request_id")) reply["request_id"] = request.value("request_id");
-  const QJsonValue command = request.value("command");
-  if (!command.isArray() || command.toArray().isEmpty() || !command.toArray()[0].isString()) {
-    reply["error"] = "command must be an array starting with a name";
-    return reply;
-  }
-  QJsonArray args = command.toArray();
-  const QString name = args.takeAt(0).toString();
-  const Reply result = Dispatch(name, args);
+  const std::optional<RemoteRequest> request = ParseRemoteRequest(line, reply);
+  if (!request) return reply;
+  const Reply result = Dispatch(request->name, request->args);
   if (!result.error.isEmpty()) {
-    Diag("remote control: %s: %s", qPrintable(name), qPrintable(result.error));
+    Diag("remote control: %s: %s", qPrintable(request->name), qPrintable(result.error));
     reply["error"] = result.error;
   } else {
     reply["error"] = "success";

@@ -7,9 +7,10 @@
 // Commands: get-state; command ID; answer CAPTION yes|no|ok; dialog-set-text DIALOG
 // CONTROL TEXT; dialog-click DIALOG CONTROL; dialog-select DIALOG CONTROL INDEX; screenshot PATH;
 // textlognotify N; quit. Every line is validated; a bad one gets an error reply. A line longer than
-// kMaxLineBytes gets an error reply and the connection is dropped. Commands that may
-// open a modal box or dialog (command, dialog-click, dialog-select, quit) run just after the reply,
-// so the client can go on and answer what they open.
+// kMaxLineBytes gets an error reply as soon as it passes that length, the rest of it is
+// skipped unread, and the lines after it are answered as usual (ui/line_framer.h). Commands that
+// may open a modal box or dialog (command, dialog-click, dialog-select, quit) run just after the
+// reply, so the client can go on and answer what they open.
 #pragma once
 
 #include <QJsonArray>
@@ -19,6 +20,8 @@
 #include <functional>
 #include <map>
 #include <vector>
+
+#include "ui/line_framer.h"
 
 class QLocalSocket;
 
@@ -63,7 +66,7 @@ class RemoteControl : public QObject {
   MainWindow& window_;
   QLocalServer server_;
   std::vector<QLocalSocket*> clients_;
-  std::map<QLocalSocket*, QByteArray> buffers_;
+  std::map<QLocalSocket*, LineFramer> buffers_;
   std::vector<std::pair<QString, std::function<QJsonValue()>>> providers_;
   std::map<QString, CommandHandler> commands_;
 };

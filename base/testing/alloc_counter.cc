@@ -6,6 +6,21 @@
 #include <cerrno>
 #include <cstddef>
 
+// GCC names the sanitizers it builds with; clang answers __has_feature.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KESTRELIO_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KESTRELIO_SANITIZED 1
+#endif
+#endif
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<uint64_t> allocations{0};
+}  // namespace
+
+#ifndef KESTRELIO_SANITIZED
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
@@ -14,8 +29,6 @@ void* __libc_memalign(size_t alignment, size_t size);
 }
 
 namespace {
-std::atomic<bool> counting{false};
-std::atomic<uint64_t> allocations{0};
 inline void Count() {
   if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
 }
@@ -50,8 +63,17 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
   return 0;
 }
 }
+#endif  // KESTRELIO_SANITIZED
 
 namespace kestrelio::bench {
+
+bool AllocationCountingAvailable() {
+#ifdef KESTRELIO_SANITIZED
+  return false;
+#else
+  return true;
+#endif
+}
 
 void StartCountingAllocations() {
   allocations.store(0);

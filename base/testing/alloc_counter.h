@@ -6,6 +6,10 @@
 
 namespace kestrelio::bench {
 
+// False in sanitizer builds: the sanitizers own the allocator, so nothing is counted
+// there and tests that count skip themselves.
+bool AllocationCountingAvailable();
+
 void StartCountingAllocations();
 // Resumes counting without resetting the count.
 void ContinueCountingAllocations();

@@ -2,6 +2,8 @@
 // remote-control socket use the same numbers, so they never change.
 #pragma once
 
+#include <cstddef>
+
 namespace kestrelio {
 
 // Child controls.
@@ -13,6 +15,9 @@ inline constexpr int kControlPlus = 121;
 inline constexpr int kControlMinus = 126;
 inline constexpr int kControlCancel = 155;
 inline constexpr int kControlCalling = 154;
+
+// The chat history list keeps its newest lines only; older ones scroll away for good.
+inline constexpr size_t kChatListMaxLines = 500;
 
 // Commands (menu items, soft keys, buttons).
 inline constexpr int kCommandDial = 110;

@@ -50,8 +50,10 @@ class SpawnedServer {
  public:
   explicit SpawnedServer(uint16_t port) {
     std::string port_text = std::to_string(port);
-    std::vector<std::string> args = {"taskset", "-c",        "0",      KESTRELIO_PRESENCE_BIN,
-                                     "--bind",  "127.0.0.1", "--port", port_text};
+    // The per-source limits would cap what this measures: throughput from few sockets.
+    std::vector<std::string> args = {
+        "taskset", "-c",          "0", KESTRELIO_PRESENCE_BIN, "--bind", "127.0.0.1", "--port",
+        port_text, "--list-rate", "0", "--signin-rate",        "0"};
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -31,11 +31,10 @@ class SyntheticCamera {
       Diag("synthetic camera: capture request without a callback");
       return false;
     }
-    clip_ = Y4mClip{};
+    clip_ = Y4mReader{};
     if (const char* path = std::getenv("KESTRELIO_CAMERA_Y4M"); path && *path) {
-      if (LoadY4m(path, clip_)) {
-        Diag("synthetic camera plays %s (%d frames)", path, clip_.frame_count);
-      }
+      // Streamed frame by frame: a file of any length costs one frame of memory.
+      if (clip_.Open(path)) Diag("synthetic camera plays %s", path);
     }
     return capture_.Start("kcam-synthetic", [this](std::stop_token stop) { Run(stop); });
   }
@@ -49,14 +48,11 @@ class SyntheticCamera {
  private:
   void Run(std::stop_token stop) {
     std::array<uint8_t, KCAM_FRAME_BYTES> frame{};
+    std::array<uint8_t, KCAM_FRAME_BYTES> i420{};
     auto next = std::chrono::steady_clock::now();
     for (uint32_t index = 0; !stop.stop_requested(); ++index) {
-      if (clip_.frame_count > 0) {
-        const size_t at =
-            (index % static_cast<uint32_t>(clip_.frame_count)) * size_t{KCAM_FRAME_BYTES};
-        I420TopDownToNv21BottomUp(
-            std::span<const uint8_t, KCAM_FRAME_BYTES>(clip_.frames.data() + at, KCAM_FRAME_BYTES),
-            frame);
+      if (clip_.is_open() && clip_.ReadFrameLooped(i420)) {
+        I420TopDownToNv21BottomUp(i420, frame);
       } else {
         DrawSyntheticFrame(index, frame);
       }
@@ -70,7 +66,7 @@ class SyntheticCamera {
 
   std::mutex mutex_;
   camera_driver::FrameSink sink_;
-  Y4mClip clip_;
+  Y4mReader clip_;  // read by the capture thread only, once Begin has opened it
   // Last: it stops, and joins, before what the capture thread reads goes.
   Worker capture_;
 };

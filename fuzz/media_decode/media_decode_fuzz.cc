@@ -18,7 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return state;
   }();
   static std::array<uint8_t, 4 + kestrelio::kMaxReceivedPayloadBytes> payload{};
+  // The display's part: every slot is free again, so each picture is written out.
+  for (auto& full : decoder->ring.full) full.store(0);
   kestrelio::DecodeIntoRing(*decoder, std::span<const uint8_t>(data, size));
+  for (auto& full : decoder->ring.full) full.store(0);
   if (size == 0 || size > kestrelio::kMaxReceivedPayloadBytes) return 0;
   payload[0] = static_cast<uint8_t>(size >> 24);
   payload[1] = static_cast<uint8_t>(size >> 16);

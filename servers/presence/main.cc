@@ -1,4 +1,5 @@
 // kestrelio-presence [--bind ADDR] [--port N] [--offline-after SECONDS]
+//                    [--list-rate PER_SECOND] [--signin-rate PER_MINUTE] (0: no limit)
 //
 // Prints one JSON line per event on stdout, the first one {"event":"listening",...} with
 // the bound address and port (useful with --port 0). Stops cleanly on SIGINT or SIGTERM
@@ -36,6 +37,8 @@ constexpr int kSocketBufferBytes = 4 << 20;
 struct Options {
   NetAddress bind{0, kPresencePort};
   double offline_after_s = 30.0;
+  long list_rate = -1;    // lists per second per source; -1: the server's default
+  long signin_rate = -1;  // new numbers per minute per source; -1: the default
 };
 
 uint64_t NowMs() {
@@ -46,7 +49,8 @@ uint64_t NowMs() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: kestrelio-presence [--bind ADDR] [--port N] [--offline-after SECONDS]\n");
+               "usage: kestrelio-presence [--bind ADDR] [--port N] [--offline-after SECONDS]\n"
+               "                          [--list-rate PER_SECOND] [--signin-rate PER_MINUTE]\n");
   return 2;
 }
 
@@ -71,6 +75,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         return false;
       }
       options->offline_after_s = seconds;
+    } else if (arg == "--list-rate" || arg == "--signin-rate") {
+      long rate = std::strtol(value, &end, 10);
+      if (*value == '\0' || *end != '\0' || rate < 0 || rate > 1000000) return false;
+      (arg == "--list-rate" ? options->list_rate : options->signin_rate) = rate;
     } else {
       return false;
     }
@@ -103,6 +111,12 @@ int Run(const Options& options) {
   PresenceConfig config;
   config.offline_after_ms = static_cast<uint64_t>(std::llround(options.offline_after_s * 1000));
   config.server_id = static_cast<uint32_t>(std::time(nullptr));
+  if (options.list_rate >= 0) {
+    config.lists_per_source_per_second = static_cast<uint32_t>(options.list_rate);
+  }
+  if (options.signin_rate >= 0) {
+    config.signins_per_source_per_minute = static_cast<uint32_t>(options.signin_rate);
+  }
   PresenceServer server(config, socket, stdout);
 
   JsonLine(stdout, NowMs(), "listening")

@@ -21,7 +21,12 @@ struct AddressPort {
 }  // namespace
 
 PresenceServer::PresenceServer(const PresenceConfig& config, DatagramSender& sender, std::FILE* log)
-    : config_(config), sender_(sender), log_(log), users_(config.offline_after_ms) {}
+    : config_(config),
+      sender_(sender),
+      log_(log),
+      users_(config.offline_after_ms),
+      list_limit_(config.lists_per_source_per_second, 1000),
+      signin_limit_(config.signins_per_source_per_minute, 60000) {}
 
 void PresenceServer::HandleDatagram(std::span<const uint8_t> datagram, const NetAddress& from,
                                     uint64_t now_ms) {
@@ -84,6 +89,14 @@ void PresenceServer::OnKeepAlive(std::span<const uint8_t> datagram, const NetAdd
     return;
   }
   ++stats_.keep_alives;
+  if (users_.Find(keep_alive->phone) == nullptr && !signin_limit_.Allow(from, now_ms)) {
+    ++stats_.signins_limited;
+    JsonLine(log_, now_ms, "signin-limited")
+        .Text("phone", keep_alive->phone.view())
+        .Text("from", AddressPort(from).text)
+        .Finish();
+    return;
+  }
   bool added = false;
   PresenceUser* user = users_.FindOrAdd(keep_alive->phone, now_ms, &added);
   if (user == nullptr) {
@@ -118,6 +131,11 @@ void PresenceServer::OnKeepAlive(std::span<const uint8_t> datagram, const NetAdd
       .Bool("signin", signed_in)
       .Bool("status_changed", status_changed)
       .Finish();
+  // The user is kept up to date either way; only the answer is bounded.
+  if (!list_limit_.Allow(from, now_ms)) {
+    ++stats_.lists_limited;
+    return;
+  }
   SendUserList(*user, keep_alive->counter, now_ms);
 }
 

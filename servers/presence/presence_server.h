@@ -1,6 +1,9 @@
 // The presence server's logic, without sockets: datagrams in, datagrams and log lines out.
 //
 //   KeepAlive  ──> update the user ──> whole list as UserListInd pages to the source
+//                  (a few lists a second per source address at most; a full table
+//                  takes a newcomer only in the place of a user who went offline, and
+//                  one source address signs in only a few new numbers a minute)
 //   CallRequest ─> callee online and idle: CallConnectInd to both parties
 //                  callee in a call:       CallBusyRsp to the caller
 //                  unknown or offline:     nothing (the handset checked first)
@@ -20,12 +23,18 @@
 #include "net/socket/socket_address.h"
 #include "net/wire/header.h"
 #include "net/wire/presence_messages.h"
+#include "servers/presence/source_limit.h"
 #include "servers/presence/user_table.h"
 
 namespace kestrelio {
 
 struct PresenceConfig {
   uint64_t offline_after_ms = 30000;
+  // Lists sent to one source address per second (0: no limit, for load measurements).
+  uint32_t lists_per_source_per_second = 4;
+  // New numbers one source address may sign in per minute (0: no limit). A handset has
+  // one number; made-up numbers from one source cannot fill the table.
+  uint32_t signins_per_source_per_minute = 6;
   uint32_t server_id = 0;  // names this run in the set-up notes (the start time, say)
 };
 
@@ -41,6 +50,8 @@ struct PresenceStats {
   uint64_t unexpected = 0;  // a sound header whose type the server does not take
   uint64_t table_full = 0;
   uint64_t send_failures = 0;  // answers the socket did not take whole
+  uint64_t lists_limited = 0;    // a keep-alive left unanswered: its source had its share
+  uint64_t signins_limited = 0;  // a new number refused: its source signed in enough
 };
 
 class PresenceServer {
@@ -75,6 +86,8 @@ class PresenceServer {
   DatagramSender& sender_;
   std::FILE* log_;
   UserTable users_;
+  SourceLimit list_limit_;
+  SourceLimit signin_limit_;
   PresenceStats stats_;
   uint32_t calls_ = 0;
   std::array<uint8_t, kMaxMessageBytes> out_{};

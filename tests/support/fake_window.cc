@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstddef>
 
+#include "base/window/ids.h"
+
 namespace kestrelio {
 
 std::string FakeDialog::Text(int control_id) const {
@@ -138,7 +140,23 @@ std::string FakeWindow::ControlText(int control_id) const {
 
 void FakeWindow::ListAppend(int control_id, std::string_view line) {
   std::lock_guard lock(mutex_);
-  lists_[control_id].emplace_back(line);
+  std::vector<std::string>& lines = lists_[control_id];
+  lines.emplace_back(line);
+  // The chat history keeps its newest lines, as the real window's list does.
+  if (control_id == kControlChatList && lines.size() > kChatListMaxLines) {
+    lines.erase(lines.begin(), lines.end() - static_cast<ptrdiff_t>(kChatListMaxLines));
+  }
+}
+
+void FakeWindow::ForgetRecords() {
+  std::lock_guard lock(mutex_);
+  timer_log_.clear();
+  lists_.clear();
+  drawings_.clear();
+  boxes_.clear();
+  dialogs_run_.clear();
+  beeps_.clear();
+  alerts_.clear();
 }
 
 void FakeWindow::ListClear(int control_id) {

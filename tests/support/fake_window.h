@@ -154,6 +154,9 @@ class FakeWindow : public Window {
   // Waits (up to `timeout_ms`) until a box with this caption is held open.
   bool WaitForHeldBox(std::string_view caption, int timeout_ms);
   void ScriptDialog(int dialog_id, DialogScript script);
+  // Drops what has been recorded (boxes, timer log, lists, drawings, beeps, alerts),
+  // keeping the scripting: long runs such as the fuzzers stay bounded.
+  void ForgetRecords();
 
   // Inspection.
   bool IsTimerRunning(int timer_id) const;

@@ -63,7 +63,9 @@ class PresenceCoreRig {
   static constexpr uint32_t kServerId = 0xABCD;
 
   PresenceCoreRig()
-      : log_(std::tmpfile()), server_(PresenceConfig{kOfflineAfterMs, kServerId}, sender_, log_) {}
+      : log_(std::tmpfile()),
+        server_(PresenceConfig{.offline_after_ms = kOfflineAfterMs, .server_id = kServerId},
+                sender_, log_) {}
   ~PresenceCoreRig() {
     if (log_ != nullptr) std::fclose(log_);
   }

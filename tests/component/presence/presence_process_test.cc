@@ -92,6 +92,11 @@ constexpr uint32_t kHandsetA = 0x7F000002;  // 127.0.0.2
 constexpr uint32_t kHandsetB = 0x7F000003;  // 127.0.0.3
 constexpr uint32_t kCrowd = 0x7F000004;     // 127.0.0.4
 
+// These tests script one handset's exchanges far faster than a handset talks (one
+// keep-alive in ten seconds) and sign many numbers in from one socket; the per-source
+// limits that bound this have their own tests (tests/unit/presence_server).
+const std::vector<std::string> kNoSourceLimits = {"--list-rate", "0", "--signin-rate", "0"};
+
 const UserListEntry* FindEntry(const std::vector<UserListFields>& pages, const char* phone) {
   for (const auto& page : pages) {
     for (const auto& entry : page.page_entries()) {
@@ -102,7 +107,7 @@ const UserListEntry* FindEntry(const std::vector<UserListFields>& pages, const c
 }
 
 TEST(PresenceServerProcess, ListsPagesAndConnectsACall) {
-  ServerProcess server;
+  ServerProcess server(kNoSourceLimits);
   ASSERT_TRUE(server.running());
   FakeHandset a(kHandsetA, "01000000002", "Alice", server.address());
   FakeHandset b(kHandsetB, "01000000003", "Bora", server.address());
@@ -161,7 +166,7 @@ TEST(PresenceServerProcess, ListsPagesAndConnectsACall) {
 }
 
 TEST(PresenceServerProcess, BusyUnknownAndSelfCalls) {
-  ServerProcess server;
+  ServerProcess server(kNoSourceLimits);
   ASSERT_TRUE(server.running());
   FakeHandset a(kHandsetA, "01000000002", "Alice", server.address());
   FakeHandset b(kHandsetB, "01000000003", "Bora", server.address());
@@ -186,7 +191,9 @@ TEST(PresenceServerProcess, BusyUnknownAndSelfCalls) {
 }
 
 TEST(PresenceServerProcess, SilentUserGoesOffline) {
-  ServerProcess server({"--offline-after", "0.3"});
+  std::vector<std::string> args = kNoSourceLimits;
+  args.insert(args.end(), {"--offline-after", "0.3"});
+  ServerProcess server(args);
   ASSERT_TRUE(server.running());
   FakeHandset a(kHandsetA, "01000000002", "Alice", server.address());
   FakeHandset b(kHandsetB, "01000000003", "Bora", server.address());
@@ -253,6 +260,24 @@ TEST(PresenceServerProcess, BadDatagramsAreCountedNotFatal) {
   }
   EXPECT_EQ(malformed, 4u);
   EXPECT_NE(log.find("\"event\":\"unexpected\""), std::string::npos);
+}
+
+// With its default limits the server answers a flood of keep-alives from one source a
+// few times, not once a datagram, and goes on answering other sources.
+TEST(PresenceServerProcess, AFloodFromOneSourceGetsAFewListsAndOthersAreStillAnswered) {
+  ServerProcess server;
+  ASSERT_TRUE(server.running());
+  FakeHandset flood(kHandsetA, "01000000002", "Alice", server.address());
+  FakeHandset b(kHandsetB, "01000000003", "Bora", server.address());
+  for (int i = 0; i < 200; ++i) flood.KeepAlive();
+  size_t answered = 0;
+  while (!flood.ListPages().empty()) ++answered;  // until the socket stays quiet
+  EXPECT_GE(answered, 1u);
+  // A few a second over however long the server takes for 200 datagrams; unbounded, it
+  // would be 200.
+  EXPECT_LT(answered, 50u);
+  b.KeepAlive();
+  EXPECT_EQ(b.ListPages().size(), 1u);
 }
 
 }  // namespace

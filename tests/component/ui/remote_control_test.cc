@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <atomic>
 #include <thread>
 
 #include "base/window/ids.h"
@@ -145,7 +146,7 @@ class EndOnSign : public DialogController {
 
 TEST_F(RemoteControlTest, DialogSetTextAndClick) {
   EndOnSign controller;
-  int result = -2;
+  std::atomic<int> result{-2};  // polled while the worker writes it
   std::thread worker([&] { result = window->RunDialog(105, controller); });
   ASSERT_TRUE(PumpUntil([&] { return !window->OpenDialogs().empty(); }));
   const QJsonArray dialogs = State()["dialogs"].toArray();
@@ -240,12 +241,34 @@ TEST_F(RemoteControlTest, BadLinesGetErrorReplies) {
     EXPECT_NE(Send(line)["error"].toString(), "success") << line;
   }
   EXPECT_EQ(State()["view_mode"].toInt(), 1);  // nothing ran
-  // A huge line gets an error and the connection is dropped.
+  // A huge line gets an error as soon as it passes the limit, before its end; its rest
+  // is skipped and the connection goes on with the next line.
   client.write(QByteArray(RemoteControl::kMaxLineBytes + 10, 'x'));
   ASSERT_TRUE(PumpUntil([&] { return client.canReadLine(); }));
   EXPECT_EQ(QJsonDocument::fromJson(client.readLine()).object()["error"].toString(),
             "line too long");
-  EXPECT_TRUE(PumpUntil([&] { return client.state() == QLocalSocket::UnconnectedState; }));
+  client.write(QByteArray(RemoteControl::kMaxLineBytes * 3, 'x') + "\n");
+  EXPECT_EQ(Send(R"({"command":["get-state"]})")["error"].toString(), "success");
+  EXPECT_EQ(client.state(), QLocalSocket::ConnectedState);
+}
+
+// A too-long line and a good command in one write: the first gets its error, the
+// second its answer, and the connection stays.
+TEST_F(RemoteControlTest, ALongLineThenAGoodCommandInOneWriteGetBothAnswered) {
+  QByteArray data(RemoteControl::kMaxLineBytes + 10, 'x');
+  data += "\n";
+  data += R"({"command":["get-state"],"request_id":77})";
+  data += "\n";
+  client.write(data);
+  ASSERT_TRUE(PumpUntil([&] { return client.canReadLine(); }));
+  EXPECT_EQ(QJsonDocument::fromJson(client.readLine()).object()["error"].toString(),
+            "line too long");
+  ASSERT_TRUE(PumpUntil([&] { return client.canReadLine(); }));
+  const QJsonObject reply = QJsonDocument::fromJson(client.readLine()).object();
+  EXPECT_EQ(reply["request_id"].toInt(), 77);
+  EXPECT_EQ(reply["error"].toString(), "success");
+  EXPECT_EQ(client.state(), QLocalSocket::ConnectedState);
+  EXPECT_EQ(Send(R"({"command":["get-state"]})")["error"].toString(), "success");
 }
 
 TEST_F(RemoteControlTest, ExtraStateProvidersAndCommands) {

@@ -1,4 +1,5 @@
 """The handset program as a person starts, drives and ends it, through its remote control."""
+import json
 import os
 import shutil
 import stat
@@ -165,6 +166,22 @@ class FoundationTest(unittest.TestCase):
         self.assertEqual(h.wait(), 0)
         self.assertIn("corrupt", h.log_text())
 
+    def test_a_corrupt_settings_file_keeps_the_name_and_number_that_still_parse(self):
+        profile = os.path.join(self.workdir, "salvage")
+        os.makedirs(profile)
+        with open(os.path.join(profile, "settings.ini"), "wb") as f:
+            f.write(b"\x00\xff garbage\n[HKEY_CURRENT_USER/SOFTWARE/Kestrelio\n"
+                    b"UserName=Ana\nPhoneNumber=12063331234\n\x01 more garbage")
+        h = self.start("salvage")
+        state = h.connect().wait_for(lambda s: s["own"]["phone_number"] != "")
+        self.assertEqual(state["own"]["phone_number"], "12063331234")
+        self.assertEqual(state["own"]["user_name"], "Ana")
+        self.assertTrue(os.path.exists(os.path.join(profile, "settings.ini.corrupt")))
+        # Nothing waits to be written to the study folder.
+        self.assertEqual(state["study"], {"pending_records": 0, "failed_writes": 0})
+        h.remote.call("quit")
+        self.assertEqual(h.wait(), 0)
+
     def test_bad_command_lines_and_remote_lines_are_refused(self):
         h = Handset(KESTRELIO, self.workdir, "badopt", ["--frobnicate"])
         self.handsets.append(h)
@@ -180,6 +197,14 @@ class FoundationTest(unittest.TestCase):
             remote.call("command", "not a number")
         remote.sock.sendall(b"this is not json\n")
         self.assertEqual(remote.state()["view_mode"], 1)  # still answering
+        # A too-long line and a good command in one write: both are answered, in order.
+        request = json.dumps({"command": ["get-state"], "request_id": 4242}).encode()
+        remote.sock.sendall(b"x" * 70000 + b"\n" + request + b"\n")
+        replies = [json.loads(remote.reader.readline()) for _ in range(2)]
+        replies = [r for r in replies if "event" not in r]
+        self.assertEqual(replies[0]["error"], "line too long")
+        self.assertEqual(replies[1]["request_id"], 4242)
+        self.assertEqual(replies[1]["error"], "success")
         remote.call("quit")
         self.assertEqual(h.wait(), 0)
 

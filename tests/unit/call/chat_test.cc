@@ -119,6 +119,20 @@ TEST_F(ChatTest, StartOfCallEmptiesTheHistory) {
   EXPECT_TRUE(h.window.List(kControlChatList).empty());
 }
 
+TEST_F(ChatTest, AFloodKeepsTheNewestLinesOnly) {
+  h.service->chat().SetPeerName("Bob");
+  StartCall();
+  for (int i = 0; i < 2000; ++i) Receive(u"line " + Utf8ToUtf16(std::to_string(i), 10));
+  const auto lines = h.service->ChatLines();
+  ASSERT_EQ(lines.size(), kChatListMaxLines);
+  EXPECT_EQ(lines.front(), "Bob> line 1500");
+  EXPECT_EQ(lines.back(), "Bob> line 1999");
+  const auto shown = h.window.List(kControlChatList);
+  ASSERT_EQ(shown.size(), kChatListMaxLines);
+  EXPECT_EQ(shown.front(), "Bob> line 1500");
+  EXPECT_EQ(shown.back(), "Bob> line 1999");
+}
+
 TEST(ChatText, Utf8AndUtf16ConvertBothWaysAndBadBytesBecomeReplacements) {
   EXPECT_EQ(Utf8ToUtf16("a\xF0\x9F\x98\x80", 10), u"a\U0001F600");
   EXPECT_EQ(Utf16ToUtf8(u"a\U0001F600"), "a\xF0\x9F\x98\x80");

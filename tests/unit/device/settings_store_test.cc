@@ -86,8 +86,6 @@ TEST_P(CorruptFile, IsKeptAsideAndDefaultsApply) {
 INSTANTIATE_TEST_SUITE_P(
     SettingsStoreTest, CorruptFile,
     ::testing::Values(
-        CorruptText{"ValueBeforeAnySection", "UserName=before any section\n"},
-        CorruptText{"UnclosedSection", "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio\nUserName=Ann\n"},
         CorruptText{"LineWithoutEquals",
                     "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\njust some words\n"},
         CorruptText{"BadEscape",
@@ -98,6 +96,63 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string("[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=A\0B\n", 52)},
         CorruptText{"LargerThanAllowed", std::string(kMaxSettingsFileBytes + 1, ';')}),
     [](const auto& instance) { return std::string(instance.param.name); });
+
+TEST(SettingsStoreTest, ACorruptFileKeepsEveryValueThatStillParses) {
+  ScratchDir dir;
+  const std::string text =
+      "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\n"
+      "UserName=Ana\n"
+      "\x01\xff garbage line\n"
+      "PhoneNumber=12063331234\n"
+      "Broken=bad\\q escape\n"
+      "[HKEY_LOCAL_MACHINE/SYSTEM/CurrentControlSet/Control/Power]\n"
+      "BattPowerOff=120\n"
+      "[half a header\n"
+      "LostUnderIt=1\n"
+      "[HKEY_CURRENT_USER/ControlPanel/Notifications/ShellOverrides]\n"
+      "Mode=2\n";
+  const std::string file = dir.Write("settings.ini", text);
+  SettingsStore store(file);
+  EXPECT_EQ(store.load_result(), SettingsLoad::kCorrupt);
+  EXPECT_EQ(ScratchDir::Read(file + ".corrupt"), text) << "the user's file is kept aside";
+  EXPECT_EQ(store.GetString(kKestrelioKey, "UserName"), "Ana");
+  EXPECT_EQ(store.GetString(kKestrelioKey, "PhoneNumber"), "12063331234");
+  EXPECT_EQ(store.GetDword(kPowerKey, "BattPowerOff"), 120u);
+  EXPECT_EQ(store.GetDword(kShellOverridesKey, "Mode"), 2u);
+  EXPECT_EQ(store.GetString(kKestrelioKey, "Broken"), std::nullopt);
+  EXPECT_EQ(store.GetString("half a header", "LostUnderIt"), std::nullopt);
+  // The recovered values are in a sound file now: a restart reads them as loaded.
+  SettingsStore again(file);
+  EXPECT_EQ(again.load_result(), SettingsLoad::kLoaded);
+  EXPECT_EQ(again.GetString(kKestrelioKey, "PhoneNumber"), "12063331234");
+}
+
+TEST(SettingsStoreTest, TheNameAndNumberAreRecoveredEvenWhenTheirHeaderIsDamaged) {
+  ScratchDir dir;
+  for (const std::string& text : {
+           std::string(
+               "[HKEY_CURRENT_USER/SOFTWARE/Kestrelio\nUserName=Ann\nPhoneNumber=12063330001\n"
+               "Other=x\n"),
+           std::string("UserName=Ann\nPhoneNumber=12063330001\n"),
+           std::string("\0\0\0\nUserName=Ann\nPhoneNumber=12063330001\n", 41),
+       }) {
+    const std::string file = dir.Write("settings.ini", text);
+    std::filesystem::remove(file + ".corrupt");
+    SettingsStore store(file);
+    EXPECT_EQ(store.load_result(), SettingsLoad::kCorrupt);
+    EXPECT_EQ(store.GetString(kKestrelioKey, "UserName"), "Ann") << text;
+    EXPECT_EQ(store.GetString(kKestrelioKey, "PhoneNumber"), "12063330001") << text;
+    EXPECT_EQ(store.GetString(kKestrelioKey, "Other"), std::nullopt) << text;
+  }
+  // A sound section's own values win over orphaned ones.
+  int dropped = 0;
+  auto sections = SalvageSettingsText(
+      "UserName=Orphan\n[HKEY_CURRENT_USER/SOFTWARE/Kestrelio]\nUserName=Sound\n", dropped);
+  ASSERT_EQ(sections.size(), 1u);
+  EXPECT_EQ(sections[0].values,
+            (std::vector<std::pair<std::string, std::string>>{{"UserName", "Sound"}}));
+  EXPECT_EQ(dropped, 0);
+}
 
 TEST(SettingsStoreTest, UnreadableFileLeavesTheStoreInaccessibleAndUntouched) {
   ScratchDir dir;

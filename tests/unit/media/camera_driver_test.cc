@@ -118,9 +118,11 @@ TEST(CameraStartTest, BeginFailureAndSuccessWithProperties) {
   Script ok;
   script = &ok;
   CameraDriver good = ScriptedDriver();
-  preview->bytes.fill(9);
+  preview->WriteBuffer().fill(9);
+  preview->Publish();
   EXPECT_TRUE(CameraStart(good, *preview, window, NoFrame, nullptr));
-  EXPECT_EQ(preview->bytes[100], 0);
+  EXPECT_EQ(preview->LastWritten()[100], 0);
+  EXPECT_EQ(preview->TakeLatest()[100], 0);
   const std::vector<std::pair<uint32_t, uint32_t>> expected = {{10, 1}, {2, 1}, {1, 1}, {5, 4},
                                                                {6, 2},  {4, 2}, {7, 2}, {9, 2}};
   EXPECT_EQ(ok.properties, expected);

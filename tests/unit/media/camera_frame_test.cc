@@ -38,13 +38,13 @@ TEST(CaptureRingTest, StalledEncoderLosesTheFifthFrameWhole) {
   EXPECT_EQ(t.capture->ring.write_index.load(), 0u);
   for (const auto& slot : t.capture->ring.slots) EXPECT_EQ(slot.full.load(), 1);
   EXPECT_EQ(t.capture->preview.counter.load(), 4u);
-  const auto preview_before = t.capture->preview.bytes;
+  const auto preview_before = t.capture->preview.LastWritten();
 
   OnCameraFrame(t.context, Frame(200).data());
   EXPECT_EQ(t.capture->ring.write_index.load(), 0u);
   EXPECT_EQ(t.capture->ring.slots[0].y()[0], 10);  // not overwritten
   EXPECT_EQ(t.capture->preview.counter.load(), 4u);
-  EXPECT_EQ(t.capture->preview.bytes, preview_before);
+  EXPECT_EQ(t.capture->preview.LastWritten(), preview_before);
 }
 
 TEST(CaptureRingTest, NothingHappensOutsideACallOrWithCaptureInactive) {
@@ -84,7 +84,7 @@ TEST(CaptureRingTest, BlackAndWhiteGreysChromaButKeepsLuma) {
   const CaptureSlot& slot = t.capture->ring.slots[0];
   for (int i = kLumaBytes; i < kI420Bytes; ++i) ASSERT_EQ(slot.bytes[i], 128);
   EXPECT_EQ(slot.y()[100], 90);
-  const auto& p = t.capture->preview.bytes;
+  const auto& p = t.capture->preview.LastWritten();
   EXPECT_EQ(p[0], p[1]);
   EXPECT_EQ(p[1], p[2]);
 }

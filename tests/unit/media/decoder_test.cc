@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "media/encoder.h"
@@ -97,7 +99,7 @@ TEST(DecodeFrameTest, GarbageIsRefusedWithoutHarm) {
   EXPECT_EQ(decoder->decoded_count, 0u);
 }
 
-TEST(PictureRingTest, CommitAdvancesUntilFullThenOverwritesTheSameSlot) {
+TEST(PictureRingTest, CommitAdvancesUntilFullAndAFullSlotIsNeverWritten) {
   auto decoder = std::make_unique<DecoderState>();
   ASSERT_EQ(DecoderOpen(*decoder), 0);
   PictureRing& ring = decoder->ring;
@@ -107,12 +109,46 @@ TEST(PictureRingTest, CommitAdvancesUntilFullThenOverwritesTheSameSlot) {
   CommitPictureSlot(ring);
   EXPECT_EQ(ring.write_index.load(), 0u);
 
-  // DecodeIntoRing writes into the slot at the write index, even a full one.
-  const auto payload = EncodedPictures(1)[0];
+  // The display thread may be copying a full slot: DecodeIntoRing decodes the payload
+  // (the decoder keeps its reference picture) but leaves the slot as it is.
+  const auto payloads = EncodedPictures(2);
   std::fill(ring.Slot(0), ring.Slot(0) + 10, 0x33);
-  DecodeIntoRing(*decoder, payload);
-  EXPECT_NE(ring.Slot(0)[0], 0x33);
+  DecodeIntoRing(*decoder, payloads[0]);
+  EXPECT_EQ(ring.Slot(0)[0], 0x33);
   EXPECT_EQ(ring.write_index.load(), 0u);
+  EXPECT_EQ(decoder->decoded_count, 1u);
+
+  // Once the reader clears the flag the slot is the writer's again.
+  ring.full[0].store(0);
+  DecodeIntoRing(*decoder, payloads[1]);
+  EXPECT_NE(ring.Slot(0)[0], 0x33);
+  EXPECT_EQ(ring.full[0].load(), 1u);
+  EXPECT_EQ(ring.write_index.load(), 1u);
+}
+
+// A call end on another thread frees the codec only between two decodes: the receive
+// path never decodes into freed objects (the sanitizer builds catch a use after free).
+TEST(PictureRingTest, CloseWhileTheReceivePathDecodesWaitsForTheDecode) {
+  auto decoder = std::make_unique<DecoderState>();
+  ASSERT_EQ(DecoderOpen(*decoder), 0);
+  const auto payloads = EncodedPictures(8);
+  std::atomic<bool> stop{false};
+  std::thread receive([&] {
+    while (!stop.load()) {
+      for (const auto& payload : payloads) {
+        DecodeIntoRing(*decoder, payload);
+        for (auto& flag : decoder->ring.full) flag.store(0);
+      }
+    }
+  });
+  for (int call = 0; call < 20; ++call) {
+    DecoderClose(*decoder);
+    ASSERT_EQ(DecoderOpen(*decoder), 0);
+  }
+  stop.store(true);
+  receive.join();
+  DecoderClose(*decoder);
+  EXPECT_EQ(decoder->context, nullptr);
 }
 
 }  // namespace

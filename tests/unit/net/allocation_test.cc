@@ -41,6 +41,7 @@ class CountingHandler : public ControlMessageHandler, public MediaMessageHandler
 // buffers); what the channel adds around it must be nothing. A twin decoder fed the same
 // payloads directly gives the decoder's own count.
 TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
+  if (!bench::AllocationCountingAvailable()) GTEST_SKIP() << "sanitizer build";
   DiagQuietScope quiet;
   auto pictures = testing::EncodePictures(40);
   ASSERT_EQ(pictures.size(), 40u);
@@ -111,6 +112,7 @@ TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
 }
 
 TEST(NetAllocationTest, UdpIntakeAllocatesNothing) {
+  if (!bench::AllocationCountingAvailable()) GTEST_SKIP() << "sanitizer build";
   bench::ConsoleWindow window;
   CountingHandler control;
   CountingHandler media;

@@ -118,12 +118,59 @@ TEST_F(StudyFilesTest, ClosingWhileTheWriterWaitsForTheMutexStillWritesTheRecord
   EXPECT_EQ(ReadAll(folder_ + "/calllog.txt"), FormatCallRecord(Record("queued")));
 }
 
-TEST_F(StudyFilesTest, AnUnwritableFolderReportsFailure) {
+TEST_F(StudyFilesTest, AnUnwritableFolderKeepsTheCallRecordQueuedAndFailsAHistoryLine) {
   std::string file_in_the_way = root_ + "/plain";
   std::ofstream(file_in_the_way) << "x";
   StudyFiles files(file_in_the_way + "/sub", logging_mutex_);
-  EXPECT_FALSE(files.AppendCallRecord(Record("lost")));
+  EXPECT_TRUE(files.AppendCallRecord(Record("kept")));
+  EXPECT_EQ(files.PendingRecords(), 1u);
+  EXPECT_GE(files.FailedWrites(), 1u);
   EXPECT_FALSE(files.AppendHistoryLine("Bob", "1", HistoryMark::kOut));
+}
+
+// The study folder cannot be written (here a plain file stands where its parent
+// should be), then can: every record made meanwhile goes in, in order, none lost.
+TEST_F(StudyFilesTest, RecordsMadeWhileTheFolderIsUnwritableAreWrittenOnceItIsWritable) {
+  setenv("KESTRELIO_TIMER_SCALE", "0.05", 1);  // retry every 100 ms
+  const std::string parent = root_ + "/blocked";
+  std::ofstream(parent) << "x";
+  StudyFiles files(parent + "/Kestrelio", logging_mutex_);
+  ASSERT_TRUE(files.AppendCallRecord(Record("one")));
+  UnansweredCallRecord two;
+  two.peer_name = "two";
+  ASSERT_TRUE(files.AppendUnansweredCall(two));
+  EXPECT_EQ(files.PendingRecords(), 2u);
+  EXPECT_FALSE(files.WaitUntilWritten(300));  // still unwritable: still queued
+  EXPECT_EQ(files.PendingRecords(), 2u);
+  EXPECT_GE(files.FailedWrites(), 2u);
+
+  std::filesystem::remove(parent);  // the folder can be made now
+  ASSERT_TRUE(files.WaitUntilWritten(20000));
+  ASSERT_TRUE(files.AppendCallRecord(Record("three")));
+  EXPECT_EQ(ReadAll(files.CallLogPath()), FormatCallRecord(Record("one")) +
+                                              FormatUnansweredCall(two) +
+                                              FormatCallRecord(Record("three")));
+  unsetenv("KESTRELIO_TIMER_SCALE");
+}
+
+TEST_F(StudyFilesTest, ALineAfterAFileWithoutAFinalLineEndStartsALineOfItsOwn) {
+  StudyFiles files(folder_, logging_mutex_);
+  std::filesystem::create_directories(folder_);
+  std::ofstream(files.HistoryPath(), std::ios::binary) << "OUT, [03/07 09:05] Bob, 1206";  // cut
+  StudyTime t{2024, 3, 7, 9, 6, 0};
+  ASSERT_TRUE(files.AppendHistoryLine("Cy", "12063330003", HistoryMark::kIn, t));
+  EXPECT_EQ(ReadAll(files.HistoryPath()),
+            "OUT, [03/07 09:05] Bob, 1206\r\nIN , [03/07 09:06] Cy, 12063330003\r\n");
+  // A file that ends properly gets nothing added before the next line.
+  ASSERT_TRUE(files.AppendHistoryLine("Di", "4", HistoryMark::kOut, t));
+  EXPECT_EQ(ReadAll(files.HistoryPath()),
+            "OUT, [03/07 09:05] Bob, 1206\r\nIN , [03/07 09:06] Cy, 12063330003\r\n"
+            "OUT, [03/07 09:06] Di, 4\r\n");
+
+  // The call log too.
+  std::ofstream(files.CallLogPath(), std::ios::binary) << "partial record";
+  ASSERT_TRUE(files.AppendCallRecord(Record("Bob")));
+  EXPECT_EQ(ReadAll(files.CallLogPath()), "partial record\r\n" + FormatCallRecord(Record("Bob")));
 }
 
 }  // namespace
