@@ -14,6 +14,7 @@
 #include "device/sync.h"
 #include "device/updater.h"
 #include "study/study_time.h"
+#include "study/survey_trigger.h"
 
 namespace kestrelio {
 namespace {
@@ -160,8 +161,7 @@ void Handset::StartNetworking() {
 
 void Handset::StartDialogs() {
   dialog_identity_ = std::make_unique<HandsetIdentity>(HandsetIdentityParts{
-      window_, context_.settings, context_.identity, *presence_,
-      context_.device_id.text,
+      window_, context_.settings, context_.identity, *presence_, context_.device_id.text,
       ServerText(context_.command_line.presence, PresenceServerAddress(context_.settings),
                  kDefaultPresencePort),
       ServerText(context_.command_line.study_server, StudyServerAddress(context_.settings),
@@ -190,8 +190,10 @@ void Handset::OnTimer(int timer_id) {
 
 void Handset::OnTextLogNotify(int wparam) {
   // Another program sent (0) or received (1) a text message.
-  if (wparam == 0) context_.survey_triggers[8].Set();
-  if (wparam == 1) context_.survey_triggers[7].Set();
+  if (wparam == 0) context_.survey_triggers[static_cast<size_t>(SurveyTrigger::kSentText)].Set();
+  if (wparam == 1) {
+    context_.survey_triggers[static_cast<size_t>(SurveyTrigger::kReceiveText)].Set();
+  }
 }
 
 void Handset::OnStatusLineShown() {

@@ -33,6 +33,7 @@
 #include "net/signalling/call_signalling.h"
 #include "net/signalling/control_sessions.h"
 #include "study/study_files.h"
+#include "study/survey_trigger.h"
 
 namespace kestrelio {
 
@@ -48,12 +49,12 @@ inline constexpr int kCancelWaitMs = 500;
 inline constexpr int kTimerCloseMissedCall = 2157;
 
 // Survey trigger events set by call control.
-inline constexpr int kSurveyAfterCall = 0;
-inline constexpr int kSurveyAfterCallShort = 1;
-inline constexpr int kSurveyAfterCallPrivacy = 2;
-inline constexpr int kSurveyDeclineCall = 3;
-inline constexpr int kSurveyMissedCall = 4;
-inline constexpr int kSurveyGpsChange = 6;
+inline constexpr int kSurveyAfterCall = static_cast<int>(SurveyTrigger::kAfterCall);
+inline constexpr int kSurveyAfterCallShort = static_cast<int>(SurveyTrigger::kAfterCallShort);
+inline constexpr int kSurveyAfterCallPrivacy = static_cast<int>(SurveyTrigger::kAfterCallPrivacy);
+inline constexpr int kSurveyDeclineCall = static_cast<int>(SurveyTrigger::kDeclineCall);
+inline constexpr int kSurveyMissedCall = static_cast<int>(SurveyTrigger::kMissedCall);
+inline constexpr int kSurveyGpsChange = static_cast<int>(SurveyTrigger::kGpsChange);
 
 // The survey event chosen at end of call: more than 29 status ticks is a call (2 when
 // the own picture was paused during it, else 0), fewer a short call (1).

@@ -12,7 +12,7 @@
 //   MainWindow main_window(call_flags, view_flags);
 //   main_window.SetHandler(&handler);      // commands, timers, "textlognotify", shutdown
 //   Window& window = main_window.window();  // hand this to the other modules
-//   main_window.InitialiseForStartUp();    // steps 12-15 of start-up
+//   main_window.InitialiseForStartUp();    // start-up state: view 1, chat hidden, status line on
 //   main_window.show();
 //   int code = RunEventLoop();             // 0 after Exit
 #pragma once

@@ -9,6 +9,7 @@
 #include "base/diag.h"
 #include "base/tick.h"
 #include "net/wire/media_messages.h"
+#include "study/survey_trigger.h"
 
 namespace kestrelio {
 namespace {
@@ -382,7 +383,7 @@ void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
     prompt = ctx_.events.PromptIncomingCall(number, name, stop);
     if (prompt.answer == PromptAnswer::kNo) {
       ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kRejected, name);
-      ctx_.events.SetSurveyTrigger(3);  // decline_call
+      ctx_.events.SetSurveyTrigger(static_cast<int>(SurveyTrigger::kDeclineCall));
     }
   }
   const PromptAnswer answer = prompt.answer;
