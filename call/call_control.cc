@@ -225,6 +225,7 @@ void CallControl::OnNoAnswer() {
 
 void CallControl::OnPromptTimeout() {
   ctx_.window.KillTimer(kTimerIncomingPrompt);
+  prompt_timer_call_.store(kNoPromptCall);
   ctx_.sessions.CloseSession();
   LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed, ctx_.identity.user_name());
   const IncomingCaller caller = signalling_.Caller();
@@ -472,12 +473,11 @@ void CallControl::OutgoingAttemptRefused(AttemptRefusal refusal, SignallingPath 
 
 void CallControl::IncomingCallArrived() { ctx_.window.KillTimer(kTimerNoAnswer); }
 
-CallEvents::PromptOutcome CallControl::PromptIncomingCall(std::string_view number,
+CallEvents::PromptOutcome CallControl::PromptIncomingCall(int32_t call_id, std::string_view number,
                                                           std::string_view name,
                                                           std::stop_token cancel) {
   ctx_.window.MessageBeep(BeepKind::kDefault);
   Ring(true);
-  ctx_.window.StartTimer(kTimerIncomingPrompt, ScaledPeriodMs(kPromptPeriodMs));
   char text[256];
   std::snprintf(text, sizeof text, kIncomingPromptFormat, std::string(number).c_str(),
                 std::string(name).c_str());
@@ -490,6 +490,9 @@ CallEvents::PromptOutcome CallControl::PromptIncomingCall(std::string_view numbe
   }
   connection_boxes_.fetch_add(1);
   outcome.prompted = true;
+  // The timer runs only for a prompt that is shown, and is this call's.
+  prompt_timer_call_.store(call_id);
+  ctx_.window.StartTimer(kTimerIncomingPrompt, ScaledPeriodMs(kPromptPeriodMs));
   const MessageBoxResult result =
       ctx_.window.ShowMessageBox(text, kConnectionCaption, MessageBoxButtons::kYesNo, cancel);
   connection_boxes_.fetch_sub(1);
@@ -499,15 +502,22 @@ CallEvents::PromptOutcome CallControl::PromptIncomingCall(std::string_view numbe
   return outcome;
 }
 
-void CallControl::IncomingPromptOver(bool prompted) {
-  Ring(false);
-  if (prompted) ctx_.window.KillTimer(kTimerIncomingPrompt);
+void CallControl::IncomingPromptOver(int32_t call_id, bool prompted) {
+  int64_t owner = call_id;
+  // Ringing stops only when no later call's prompt has taken over.
+  if (prompted && prompt_timer_call_.compare_exchange_strong(owner, kNoPromptCall)) {
+    ctx_.window.KillTimer(kTimerIncomingPrompt);
+    Ring(false);
+  } else if (!prompt_open_.load()) {
+    Ring(false);
+  }
 }
 
 void CallControl::IncomingCallNotTaken() { ctx_.window.MessageBeep(BeepKind::kQuestion); }
 
 void CallControl::IncomingCallCancelled() {
   CloseIncomingPrompt();
+  prompt_timer_call_.store(kNoPromptCall);
   ctx_.window.KillTimer(kTimerIncomingPrompt);
 }
 

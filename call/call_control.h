@@ -116,9 +116,9 @@ class CallControl : public CallEvents {
   void OutgoingAttemptRefused(AttemptRefusal refusal, SignallingPath path) override;
   void TakeDownCallingIndicator() override;
   void IncomingCallArrived() override;
-  PromptOutcome PromptIncomingCall(std::string_view number, std::string_view name,
+  PromptOutcome PromptIncomingCall(int32_t call_id, std::string_view number, std::string_view name,
                                    std::stop_token cancel) override;
-  void IncomingPromptOver(bool prompted) override;
+  void IncomingPromptOver(int32_t call_id, bool prompted) override;
   void IncomingCallNotTaken() override;
   void IncomingCallCancelled() override;
   void ShowSendError(std::string_view text, std::stop_token cancel) override;
@@ -150,6 +150,10 @@ class CallControl : public CallEvents {
   // prompt never stacks on one.
   std::atomic<int> connection_boxes_{0};
   std::atomic<bool> prompt_open_{false};
+  // The call whose prompt timer runs, kNoPromptCall when none: a timer is stopped or
+  // acted on only for the call it was started for.
+  static constexpr int64_t kNoPromptCall = -1;
+  std::atomic<int64_t> prompt_timer_call_{kNoPromptCall};
   // GUI thread only: a GUI frame holds the Connection Mutex (hang-up question, network
   // loss box), so a handler nested in its event loop must not wait for it.
   bool gui_holds_connection_ = false;

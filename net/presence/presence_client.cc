@@ -1,16 +1,13 @@
 #include "net/presence/presence_client.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <array>
 
 #include "base/diag.h"
 #include "base/timer_scale.h"
 #include "base/window/ids.h"
 #include "base/window/window.h"
+#include "net/socket/local_address.h"
+#include "net/socket/socket_address.h"
 
 namespace kestrelio {
 namespace {
@@ -54,14 +51,8 @@ std::string SignInPlainText(const std::vector<std::string>& names) {
   return text;
 }
 
-std::string HostNameAddress() {
-  std::array<char, 80> host{};
-  if (gethostname(host.data(), host.size() - 1) != 0) {
-    Diag("gethostname failed: no local address");
-    return {};
-  }
-  std::optional<uint32_t> address = ResolveIpv4(host.data());
-  return address ? std::string(DottedAddress(*address).view()) : std::string();
+std::string OwnInterfaceAddress() {
+  return std::string(DottedAddress(FindOwnLocalAddress()).view());
 }
 
 PresenceClient::PresenceClient(DatagramSender& sender, Window& window, OnlineDb& online_db,
@@ -74,6 +65,9 @@ PresenceClient::PresenceClient(DatagramSender& sender, Window& window, OnlineDb&
       identity_(identity),
       server_(config.server),
       bind_address_(std::move(config.bind_address)),
+      find_local_address_(config.find_local_address
+                              ? std::move(config.find_local_address)
+                              : LocalAddressFinder([] { return FindOwnLocalAddress(); })),
       bubble_(std::move(bubble)) {
   last_sign_in_.reserve(kMaxSignInTextBytes + 1);
 }
@@ -101,7 +95,11 @@ void PresenceClient::Run(std::stop_token stop) {
 }
 
 void PresenceClient::RefreshLocalAddress() {
-  std::string address = IsAnyAddress(bind_address_) ? HostNameAddress() : bind_address_;
+  // A --bind address wins: it is the address the sockets are bound to, so the one a
+  // peer can reach. Without it, the interface that carries the default route.
+  std::string address = IsAnyAddress(bind_address_)
+                            ? std::string(DottedAddress(find_local_address_()).view())
+                            : bind_address_;
   if (address.size() > kMaxLocalAddressChars) address.resize(kMaxLocalAddressChars);
   std::lock_guard lock(texts_mutex_);
   local_address_ = std::move(address);

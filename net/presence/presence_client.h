@@ -46,9 +46,13 @@ inline constexpr std::string_view kKeepAliveErrorCaption = "KEEPALIVE";
 // In the handset: [&](std::string_view html) { return notifier.ShowSignInBubble(html); }
 using SignInBubble = std::function<bool(std::string_view html)>;
 
+// The own interface address in host byte order; FindOwnLocalAddress outside tests.
+using LocalAddressFinder = std::function<uint32_t()>;
+
 struct PresenceClientConfig {
   NetAddress server;         // the presence server (port 8238 by default)
-  std::string bind_address;  // --bind; empty or "0.0.0.0": resolve the host name
+  std::string bind_address;  // --bind; empty or "0.0.0.0": the own interface address
+  LocalAddressFinder find_local_address = nullptr;  // null: FindOwnLocalAddress
 };
 
 // "<html><body>[<b>a</b>] [<b>b</b>] have just signed in.</body></html>"; empty when
@@ -57,9 +61,9 @@ std::string SignInText(const std::vector<std::string>& names);
 // The same notice as plain text for the in-window fallback: "[a] has just signed in.".
 std::string SignInPlainText(const std::vector<std::string>& names);
 
-// The dotted IPv4 address of the host name's first address; "" when it cannot be
-// resolved.
-std::string HostNameAddress();
+// The dotted own interface address (default-route interface, else the first
+// non-loopback interface that is up, else 127.0.0.1).
+std::string OwnInterfaceAddress();
 
 class PresenceClient {
  public:
@@ -79,7 +83,7 @@ class PresenceClient {
   // only when all kKeepAliveBytes went out. Any thread (keep-alive thread, "Update My
   // Info", name dialog).
   bool SendKeepAlive();
-  // Re-reads the own local address (the --bind address, else the host name's).
+  // Re-reads the own local address (the --bind address, else the own interface's).
   void RefreshLocalAddress();
 
   // One UserListInd page, on the UDP thread: own public address and port, sign-in
@@ -110,6 +114,7 @@ class PresenceClient {
   const OwnIdentity& identity_;
   const NetAddress server_;
   const std::string bind_address_;
+  const LocalAddressFinder find_local_address_;
   SignInBubble bubble_;
 
   mutable std::mutex texts_mutex_;  // guards the strings below

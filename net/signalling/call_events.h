@@ -4,6 +4,7 @@
 // Implemented by call control (call/call_control.h); tests record.
 #pragma once
 
+#include <cstdint>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -65,11 +66,13 @@ class CallEvents {
     PromptAnswer answer = PromptAnswer::kNotAnswered;
     bool prompted = false;
   };
-  virtual PromptOutcome PromptIncomingCall(std::string_view number, std::string_view name,
-                                           std::stop_token cancel) = 0;
+  // `call_id` names the call: its prompt timer belongs to it alone.
+  virtual PromptOutcome PromptIncomingCall(int32_t call_id, std::string_view number,
+                                           std::string_view name, std::stop_token cancel) = 0;
   // The short wait after the prompt is over: ringing stops, and the prompt timer when a
-  // prompt was shown.
-  virtual void IncomingPromptOver(bool prompted) = 0;
+  // prompt was shown and the timer still belongs to `call_id` (a later call's prompt
+  // may run its own timer by now).
+  virtual void IncomingPromptOver(int32_t call_id, bool prompted) = 0;
   // The incoming call was not taken (refused, not answered or cancelled).
   virtual void IncomingCallNotTaken() = 0;
   // The caller cancelled: an open prompt closes (it then answers "not answered") and

@@ -380,7 +380,7 @@ void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
   // A running call is not interrupted: the caller hears "not answered" at once.
   CallEvents::PromptOutcome prompt;
   if (!ctx_.call_flags.video_active.load() && !stop.stop_requested()) {
-    prompt = ctx_.events.PromptIncomingCall(number, name, stop);
+    prompt = ctx_.events.PromptIncomingCall(request.call_id, number, name, stop);
     if (prompt.answer == PromptAnswer::kNo) {
       ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kRejected, name);
       ctx_.events.SetSurveyTrigger(static_cast<int>(SurveyTrigger::kDeclineCall));
@@ -388,7 +388,7 @@ void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
   }
   const PromptAnswer answer = prompt.answer;
   worker.SleepFor(ctx_.timings.after_prompt_ms);
-  ctx_.events.IncomingPromptOver(prompt.prompted);
+  ctx_.events.IncomingPromptOver(request.call_id, prompt.prompted);
 
   AnswerFields fields;
   if (answer == PromptAnswer::kYes) {

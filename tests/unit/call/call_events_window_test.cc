@@ -119,27 +119,45 @@ TEST_F(CallEventsWindowTest, ASendErrorBoxOfAWorkerClosesWhenTheWorkerIsStopped)
 
 TEST_F(CallEventsWindowTest, ThePromptRingsRunsItsTimerAndReturnsTheAnswer) {
   h.window.AnswerBoxes(kConnectionCaption, {MessageBoxResult::kYes, MessageBoxResult::kNo});
-  auto yes = control().PromptIncomingCall("12065550111", "Bob", {});
+  auto yes = control().PromptIncomingCall(1, "12065550111", "Bob", {});
   EXPECT_TRUE(yes.prompted);
   EXPECT_EQ(yes.answer, PromptAnswer::kYes);
   EXPECT_EQ(h.window.TimerPeriod(kTimerIncomingPrompt), ScaledPeriodMs(kPromptPeriodMs));
   EXPECT_EQ(h.devices.Vibrations().back(), RingRequest::kRing);
   EXPECT_EQ(h.devices.idle_resets, 1);  // the screen woke
-  EXPECT_EQ(control().PromptIncomingCall("12065550111", "Bob", {}).answer, PromptAnswer::kNo);
+  EXPECT_EQ(control().PromptIncomingCall(1, "12065550111", "Bob", {}).answer, PromptAnswer::kNo);
   auto boxes = h.window.Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, "Incoming call from 12065550111 (Bob).\n\n Accept?");
   EXPECT_EQ(boxes[0].buttons, MessageBoxButtons::kYesNo);
 
-  control().IncomingPromptOver(/*prompted=*/true);
+  control().IncomingPromptOver(1, /*prompted=*/true);
   EXPECT_EQ(h.devices.Vibrations().back(), RingRequest::kIdle);
+  EXPECT_FALSE(h.window.IsTimerRunning(kTimerIncomingPrompt));
+}
+
+TEST_F(CallEventsWindowTest, AnEarlierCallsPromptOverLeavesTheNextCallsTimerRunning) {
+  // Call 7's prompt times out; the caller redials (call 8) before call 7's thread has
+  // finished its wait; call 7's thread then reports its prompt over.
+  h.window.AnswerBoxes(kConnectionCaption, {MessageBoxResult::kClosed});
+  control().PromptIncomingCall(7, "12065550111", "Bob", {});
+  h.window.HoldBoxes(kConnectionCaption);
+  std::thread second([&] { control().PromptIncomingCall(8, "12065550111", "Bob", {}); });
+  ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
+  control().IncomingPromptOver(7, /*prompted=*/true);
+  EXPECT_TRUE(h.window.IsTimerRunning(kTimerIncomingPrompt));
+  EXPECT_EQ(h.devices.Vibrations().back(), RingRequest::kRing);
+  control().OnPromptTimeout();  // call 8's timer still closes call 8's prompt
+  second.join();
+  EXPECT_FALSE(control().CloseIncomingPrompt());
+  control().IncomingPromptOver(8, /*prompted=*/true);
   EXPECT_FALSE(h.window.IsTimerRunning(kTimerIncomingPrompt));
 }
 
 TEST_F(CallEventsWindowTest, InSilentModeThePromptDoesNotRing) {
   h.devices.silent = true;
   h.window.AnswerBoxes(kConnectionCaption, {MessageBoxResult::kNo});
-  control().PromptIncomingCall("12065550111", "Bob", {});
+  control().PromptIncomingCall(1, "12065550111", "Bob", {});
   EXPECT_EQ(h.devices.Vibrations(), std::vector<RingRequest>{RingRequest::kIdle});
 }
 
@@ -148,7 +166,7 @@ TEST_F(CallEventsWindowTest, AWorkersPromptClosesWhenTheWorkerIsStopped) {
   std::stop_source stop;
   CallEvents::PromptOutcome outcome;
   std::thread worker(
-      [&] { outcome = control().PromptIncomingCall("12065550111", "Bob", stop.get_token()); });
+      [&] { outcome = control().PromptIncomingCall(1, "12065550111", "Bob", stop.get_token()); });
   ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
   stop.request_stop();
   worker.join();
@@ -159,7 +177,7 @@ TEST_F(CallEventsWindowTest, AWorkersPromptClosesWhenTheWorkerIsStopped) {
 TEST_F(CallEventsWindowTest, ACancelClosesTheOpenPromptAndStopsItsTimer) {
   h.window.HoldBoxes(kConnectionCaption);
   CallEvents::PromptOutcome outcome;
-  std::thread worker([&] { outcome = control().PromptIncomingCall("12065550111", "Bob", {}); });
+  std::thread worker([&] { outcome = control().PromptIncomingCall(1, "12065550111", "Bob", {}); });
   ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
   control().IncomingCallCancelled();
   worker.join();
@@ -170,9 +188,9 @@ TEST_F(CallEventsWindowTest, ACancelClosesTheOpenPromptAndStopsItsTimer) {
 
 TEST_F(CallEventsWindowTest, NoPromptStacksOnAnOpenPromptOrHangUpQuestion) {
   h.window.HoldBoxes(kConnectionCaption);
-  std::thread first([&] { control().PromptIncomingCall("12065550111", "Bob", {}); });
+  std::thread first([&] { control().PromptIncomingCall(1, "12065550111", "Bob", {}); });
   ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
-  auto second = control().PromptIncomingCall("12065550122", "Carol", {});
+  auto second = control().PromptIncomingCall(1, "12065550122", "Carol", {});
   EXPECT_FALSE(second.prompted);
   EXPECT_EQ(second.answer, PromptAnswer::kNotAnswered);
   ASSERT_TRUE(h.window.ReleaseBox(kConnectionCaption, MessageBoxResult::kNo));
@@ -184,7 +202,7 @@ TEST_F(CallEventsWindowTest, NoPromptStacksOnAnOpenPromptOrHangUpQuestion) {
   control().StartOfCall("12065550111");
   std::thread hang_up([&] { control().OnHangUp(); });
   ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
-  EXPECT_FALSE(control().PromptIncomingCall("12065550122", "Carol", {}).prompted);
+  EXPECT_FALSE(control().PromptIncomingCall(1, "12065550122", "Carol", {}).prompted);
   ASSERT_TRUE(h.window.ReleaseBox(kConnectionCaption, MessageBoxResult::kNo));
   hang_up.join();
 }

@@ -125,7 +125,42 @@ TEST(KeepAlive, CarriesIdentityAndStateAndCountsUpWrapping) {
   EXPECT_EQ(h.client.KeepAliveCounter(), 65537u);
 }
 
-TEST(KeepAlive, LocalAddressComesFromTheHostNameWithoutBind) {
+TEST(KeepAlive, LocalAddressComesFromTheOwnInterfaceWithoutBind) {
+  for (const char* bind : {"", "0.0.0.0"}) {
+    FakeSender sender;
+    FakeWindow window;
+    OnlineDb db;
+    CallFlags flags;
+    OwnIdentity identity{"", "", ""};
+    PresenceClient client(sender, window, db, flags, identity,
+                          PresenceClientConfig{kServer, bind, [] { return 0x0A000205u; }}, nullptr);
+    client.RefreshLocalAddress();
+    EXPECT_EQ(client.OwnLocalAddress(), "10.0.2.5") << "bind \"" << bind << "\"";
+    ASSERT_TRUE(client.SendKeepAlive());
+    EXPECT_EQ(sender.KeepAlives().back().local_address.view(), "10.0.2.5");
+  }
+}
+
+TEST(KeepAlive, BindAddressWinsOverTheOwnInterface) {
+  FakeSender sender;
+  FakeWindow window;
+  OnlineDb db;
+  CallFlags flags;
+  OwnIdentity identity{"", "", ""};
+  bool asked = false;
+  PresenceClient client(sender, window, db, flags, identity,
+                        PresenceClientConfig{kServer, "127.0.0.9",
+                                             [&asked] {
+                                               asked = true;
+                                               return 0x0A000205u;
+                                             }},
+                        nullptr);
+  client.RefreshLocalAddress();
+  EXPECT_EQ(client.OwnLocalAddress(), "127.0.0.9");
+  EXPECT_FALSE(asked);
+}
+
+TEST(KeepAlive, DefaultFinderGivesThisMachinesInterfaceAddress) {
   FakeSender sender;
   FakeWindow window;
   OnlineDb db;
@@ -134,7 +169,8 @@ TEST(KeepAlive, LocalAddressComesFromTheHostNameWithoutBind) {
   PresenceClient client(sender, window, db, flags, identity,
                         PresenceClientConfig{kServer, "0.0.0.0"}, nullptr);
   client.RefreshLocalAddress();
-  EXPECT_EQ(client.OwnLocalAddress(), HostNameAddress());
+  EXPECT_EQ(client.OwnLocalAddress(), OwnInterfaceAddress());
+  EXPECT_NE(client.OwnLocalAddress().rfind("127.0.1.", 0), 0u) << "host-name address used";
 }
 
 TEST(KeepAliveThread, SendsAtOnceThenEveryPeriod) {

@@ -46,8 +46,8 @@ class RecordingEvents : public CallEvents {
   }
   void TakeDownCallingIndicator() override { Record("TakeDownCallingIndicator"); }
   void IncomingCallArrived() override { Record("IncomingCallArrived"); }
-  PromptOutcome PromptIncomingCall(std::string_view number, std::string_view name,
-                                   std::stop_token cancel) override {
+  PromptOutcome PromptIncomingCall(int32_t /*call_id*/, std::string_view number,
+                                   std::string_view name, std::stop_token cancel) override {
     Record("PromptIncomingCall " + std::string(number) + " " + std::string(name));
     std::unique_lock lock(mutex_);
     if (hold_prompt_) {
@@ -60,7 +60,7 @@ class RecordingEvents : public CallEvents {
     }
     return {prompt_answer_, true};
   }
-  void IncomingPromptOver(bool prompted) override {
+  void IncomingPromptOver(int32_t /*call_id*/, bool prompted) override {
     Record(prompted ? "IncomingPromptOver prompted" : "IncomingPromptOver");
   }
   void IncomingCallNotTaken() override { Record("IncomingCallNotTaken"); }
