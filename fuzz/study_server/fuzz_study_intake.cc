@@ -32,7 +32,7 @@ void CheckUpload(UploadKind kind, std::string_view body, StudyStore& store) {
   size_t lines_used = content.records.size();
   for (const StudyRecord& record : content.records) {
     if (!Within(record.raw, upload->data)) __builtin_trap();
-    if (record.values.size() != StoredColumnCount(SpecOf(record.table))) __builtin_trap();
+    if (record.values.size() != StoredColumnCount(LayoutOf(record.table))) __builtin_trap();
   }
   for (const RefusedRecord& refused : content.refused) {
     if (!Within(refused.raw, upload->data) || refused.reason.empty()) __builtin_trap();

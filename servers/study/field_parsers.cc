@@ -90,7 +90,7 @@ bool IsPlainText(std::string_view text) {
   return true;
 }
 
-std::optional<FieldValue> ParseField(const FieldSpec& field, std::string_view text,
+std::optional<FieldValue> ParseField(const FieldLayout& field, std::string_view text,
                                      std::string* why) {
   auto refuse = [&](const char* what) -> std::optional<FieldValue> {
     *why = std::string(field.column.empty() ? "null column" : field.column) + ": " + what;

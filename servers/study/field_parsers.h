@@ -30,7 +30,7 @@ std::optional<FieldValue> ParseDecimal(std::string_view text);
 bool IsPlainText(std::string_view text);
 
 // Checks `text` against `field`; on failure `why` says what was wrong with it.
-std::optional<FieldValue> ParseField(const FieldSpec& field, std::string_view text,
+std::optional<FieldValue> ParseField(const FieldLayout& field, std::string_view text,
                                      std::string* why);
 
 }  // namespace kestrelio

@@ -26,26 +26,26 @@ std::vector<std::string_view> SplitFields(std::string_view line, size_t limit) {
 }  // namespace
 
 std::optional<StudyRecord> ParseLogLine(StudyTable table, std::string_view line, std::string* why) {
-  const TableSpec& spec = SpecOf(table);
-  std::vector<std::string_view> fields = SplitFields(line, spec.fields.size());
-  if (fields.size() != spec.fields.size()) {
-    *why = std::string(spec.name) + ": " + std::to_string(fields.size()) +
-           (fields.size() > spec.fields.size() ? " or more" : "") + " fields, expected " +
-           std::to_string(spec.fields.size());
+  const TableLayout& layout = LayoutOf(table);
+  std::vector<std::string_view> fields = SplitFields(line, layout.fields.size());
+  if (fields.size() != layout.fields.size()) {
+    *why = std::string(layout.name) + ": " + std::to_string(fields.size()) +
+           (fields.size() > layout.fields.size() ? " or more" : "") + " fields, expected " +
+           std::to_string(layout.fields.size());
     return std::nullopt;
   }
   StudyRecord record;
   record.table = table;
   record.raw = line;
-  record.values.reserve(StoredColumnCount(spec));
+  record.values.reserve(StoredColumnCount(layout));
   for (size_t i = 0; i < fields.size(); ++i) {
     std::string field_why;
-    auto value = ParseField(spec.fields[i], fields[i], &field_why);
+    auto value = ParseField(layout.fields[i], fields[i], &field_why);
     if (!value) {
-      *why = std::string(spec.name) + " field " + std::to_string(i + 1) + " " + field_why;
+      *why = std::string(layout.name) + " field " + std::to_string(i + 1) + " " + field_why;
       return std::nullopt;
     }
-    if (spec.fields[i].kind != FieldKind::kNull) record.values.push_back(*value);
+    if (layout.fields[i].kind != FieldKind::kNull) record.values.push_back(*value);
   }
   return record;
 }

@@ -15,11 +15,11 @@ th{background:#eee}h2{margin-top:1.5em}
 <h1>Kestrelio study</h1>
 )html";
 
-CsvCell CellOf(const TableSpec& spec, size_t column) {
+CsvCell CellOf(const TableLayout& layout, size_t column) {
   // Columns 0 and 1 are the row id and the upload id.
   if (column < 2) return CsvCell::kNumber;
   size_t stored = 0;
-  for (const FieldSpec& field : spec.fields) {
+  for (const FieldLayout& field : layout.fields) {
     if (field.kind == FieldKind::kNull) continue;
     if (stored++ == column - 2) {
       bool number = field.kind == FieldKind::kInteger || field.kind == FieldKind::kDecimal ||
@@ -53,21 +53,21 @@ void Handsets(ResearchQuery& query, const RecordFilter& filter, std::string* htm
   *html += "</table>\n";
 }
 
-void RecordTable(ResearchQuery& query, const TableSpec& spec, const RecordFilter& filter,
+void RecordTable(ResearchQuery& query, const TableLayout& layout, const RecordFilter& filter,
                  std::string* html) {
-  int64_t total = query.Count(spec, filter);
+  int64_t total = query.Count(layout, filter);
   std::string query_text = FilterQuery(filter);
-  *html += "<h2 id=\"" + std::string(spec.name) + "\">" + std::string(spec.title) + "</h2>\n<p>" +
-           std::to_string(total) + " records";
+  *html += "<h2 id=\"" + std::string(layout.name) + "\">" + std::string(layout.title) +
+           "</h2>\n<p>" + std::to_string(total) + " records";
   if (total > kOverviewRows) *html += ", the newest " + std::to_string(kOverviewRows) + " shown";
-  *html += ". <a href=\"/study/" + std::string(spec.name) + ".csv" +
+  *html += ". <a href=\"/study/" + std::string(layout.name) + ".csv" +
            (query_text.empty() ? "" : "?" + HtmlEscape(query_text)) + "\">CSV</a></p>\n";
   *html += "<table><tr>";
-  for (std::string_view heading : RowHeadings(spec)) {
+  for (std::string_view heading : RowHeadings(layout)) {
     *html += "<th>" + HtmlEscape(heading) + "</th>";
   }
   *html += "</tr>\n";
-  for (const RecordRow& row : query.Newest(spec, filter, kOverviewRows)) {
+  for (const RecordRow& row : query.Newest(layout, filter, kOverviewRows)) {
     *html += "<tr>";
     for (const auto& cell : row) *html += "<td>" + (cell ? HtmlEscape(*cell) : "") + "</td>";
     *html += "</tr>\n";
@@ -94,32 +94,32 @@ std::string RenderOverview(ResearchQuery& query, const RecordFilter& filter) {
   std::string html = kHead;
   FilterForm(filter, &html);
   html += "<p>";
-  for (const TableSpec& spec : AllTables()) {
-    html += "<a href=\"#" + std::string(spec.name) + "\">" + std::string(spec.title) + "</a> ";
+  for (const TableLayout& layout : AllTables()) {
+    html += "<a href=\"#" + std::string(layout.name) + "\">" + std::string(layout.title) + "</a> ";
   }
   html += "<a href=\"#refused\">Refused records</a></p>\n";
   Handsets(query, filter, &html);
-  for (const TableSpec& spec : AllTables()) RecordTable(query, spec, filter, &html);
+  for (const TableLayout& layout : AllTables()) RecordTable(query, layout, filter, &html);
   RefusedTable(query, filter, &html);
   html += "</body></html>\n";
   return html;
 }
 
-std::string CsvHeader(const TableSpec& spec) {
+std::string CsvHeader(const TableLayout& layout) {
   std::string line;
-  for (std::string_view heading : RowHeadings(spec)) {
+  for (std::string_view heading : RowHeadings(layout)) {
     if (!line.empty()) line += ',';
     line += heading;
   }
   return line + "\r\n";
 }
 
-std::string CsvRows(const TableSpec& spec, const std::vector<RecordRow>& rows) {
+std::string CsvRows(const TableLayout& layout, const std::vector<RecordRow>& rows) {
   std::string text;
   for (const RecordRow& row : rows) {
     for (size_t i = 0; i < row.size(); ++i) {
       if (i > 0) text += ',';
-      if (row[i]) text += CsvField(*row[i], CellOf(spec, i));
+      if (row[i]) text += CsvField(*row[i], CellOf(layout, i));
     }
     text += "\r\n";
   }

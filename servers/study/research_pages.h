@@ -16,7 +16,7 @@ inline constexpr int kOverviewRefusedRows = 50;
 
 std::string RenderOverview(ResearchQuery& query, const RecordFilter& filter);
 
-std::string CsvHeader(const TableSpec& spec);
-std::string CsvRows(const TableSpec& spec, const std::vector<RecordRow>& rows);
+std::string CsvHeader(const TableLayout& layout);
+std::string CsvRows(const TableLayout& layout, const std::vector<RecordRow>& rows);
 
 }  // namespace kestrelio

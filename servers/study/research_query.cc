@@ -5,8 +5,8 @@
 namespace kestrelio {
 namespace {
 
-std::string WhereClause(const TableSpec& spec, std::string_view device_column) {
-  std::string time(spec.time_column);
+std::string WhereClause(const TableLayout& layout, std::string_view device_column) {
+  std::string time(layout.time_column);
   return " WHERE (?1 = '' OR " + std::string(device_column) + " = ?1) AND (?2 = '' OR " + time +
          " >= ?2) AND (?3 = '' OR " + time + " < date(?3, '+1 day'))";
 }
@@ -51,9 +51,9 @@ std::string FilterQuery(const RecordFilter& filter) {
   return query;
 }
 
-std::vector<std::string_view> RowHeadings(const TableSpec& spec) {
+std::vector<std::string_view> RowHeadings(const TableLayout& layout) {
   std::vector<std::string_view> headings = {"id", "upload"};
-  for (const FieldSpec& field : spec.fields) {
+  for (const FieldLayout& field : layout.fields) {
     if (field.kind != FieldKind::kNull) headings.push_back(field.column);
   }
   return headings;
@@ -65,8 +65,8 @@ std::vector<HandsetRow> ResearchQuery::Handsets(const RecordFilter& filter) {
   // A device is seen in the records of each table and, for uploads whose records were
   // all stored before (a retry), in the device noted with the upload.
   std::string seen = "SELECT device, id AS upload_id FROM uploads WHERE device != ''";
-  for (const TableSpec& spec : AllTables()) {
-    seen += " UNION SELECT device, upload_id FROM " + std::string(spec.name);
+  for (const TableLayout& layout : AllTables()) {
+    seen += " UNION SELECT device, upload_id FROM " + std::string(layout.name);
   }
   std::vector<HandsetRow> rows;
   SqliteStatement statement = db_.Prepare(
@@ -100,23 +100,23 @@ std::vector<RefusedRow> ResearchQuery::Refused(const RecordFilter& filter, int l
   return rows;
 }
 
-int64_t ResearchQuery::Count(const TableSpec& spec, const RecordFilter& filter) {
-  SqliteStatement statement =
-      db_.Prepare("SELECT COUNT(*) FROM " + std::string(spec.name) + WhereClause(spec, "device"));
+int64_t ResearchQuery::Count(const TableLayout& layout, const RecordFilter& filter) {
+  SqliteStatement statement = db_.Prepare("SELECT COUNT(*) FROM " + std::string(layout.name) +
+                                          WhereClause(layout, "device"));
   if (!statement.ok()) return 0;
   BindFilter(statement, filter);
   return statement.Step() == SQLITE_ROW ? statement.ColumnInt(0) : 0;
 }
 
-std::vector<RecordRow> ResearchQuery::Rows(const TableSpec& spec, const RecordFilter& filter,
+std::vector<RecordRow> ResearchQuery::Rows(const TableLayout& layout, const RecordFilter& filter,
                                            std::string_view order, int64_t after_id, int limit) {
   std::vector<RecordRow> rows;
   std::string columns = "id, upload_id";
-  for (const FieldSpec& field : spec.fields) {
+  for (const FieldLayout& field : layout.fields) {
     if (field.kind != FieldKind::kNull) columns += ", " + std::string(field.column);
   }
   SqliteStatement statement = db_.Prepare(
-      "SELECT " + columns + " FROM " + std::string(spec.name) + WhereClause(spec, "device") +
+      "SELECT " + columns + " FROM " + std::string(layout.name) + WhereClause(layout, "device") +
       " AND id > ?4 ORDER BY id " + std::string(order) + " LIMIT ?5");
   if (!statement.ok()) return rows;
   BindFilter(statement, filter);
@@ -138,14 +138,14 @@ std::vector<RecordRow> ResearchQuery::Rows(const TableSpec& spec, const RecordFi
   return rows;
 }
 
-std::vector<RecordRow> ResearchQuery::Newest(const TableSpec& spec, const RecordFilter& filter,
+std::vector<RecordRow> ResearchQuery::Newest(const TableLayout& layout, const RecordFilter& filter,
                                              int limit) {
-  return Rows(spec, filter, "DESC", 0, limit);
+  return Rows(layout, filter, "DESC", 0, limit);
 }
 
-std::vector<RecordRow> ResearchQuery::After(const TableSpec& spec, const RecordFilter& filter,
+std::vector<RecordRow> ResearchQuery::After(const TableLayout& layout, const RecordFilter& filter,
                                             int64_t after_id, int limit) {
-  return Rows(spec, filter, "ASC", after_id, limit);
+  return Rows(layout, filter, "ASC", after_id, limit);
 }
 
 }  // namespace kestrelio

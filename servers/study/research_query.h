@@ -56,21 +56,21 @@ class ResearchQuery {
 
   std::vector<HandsetRow> Handsets(const RecordFilter& filter);
   std::vector<RefusedRow> Refused(const RecordFilter& filter, int limit);
-  int64_t Count(const TableSpec& spec, const RecordFilter& filter);
+  int64_t Count(const TableLayout& layout, const RecordFilter& filter);
   // The newest `limit` rows, newest first.
-  std::vector<RecordRow> Newest(const TableSpec& spec, const RecordFilter& filter, int limit);
+  std::vector<RecordRow> Newest(const TableLayout& layout, const RecordFilter& filter, int limit);
   // Rows with id above `after_id`, oldest first, at most `limit`: for paging a CSV.
-  std::vector<RecordRow> After(const TableSpec& spec, const RecordFilter& filter, int64_t after_id,
-                               int limit);
+  std::vector<RecordRow> After(const TableLayout& layout, const RecordFilter& filter,
+                               int64_t after_id, int limit);
 
  private:
-  std::vector<RecordRow> Rows(const TableSpec& spec, const RecordFilter& filter,
+  std::vector<RecordRow> Rows(const TableLayout& layout, const RecordFilter& filter,
                               std::string_view order, int64_t after_id, int limit);
 
   SqliteDb db_;
 };
 
 // Column headings of a RecordRow.
-std::vector<std::string_view> RowHeadings(const TableSpec& spec);
+std::vector<std::string_view> RowHeadings(const TableLayout& layout);
 
 }  // namespace kestrelio

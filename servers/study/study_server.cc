@@ -271,9 +271,9 @@ void StudyServer::HandleResearch(const httplib::Request& request, httplib::Respo
     response.set_content(RenderOverview(query, *filter), "text/html; charset=utf-8");
     return;
   }
-  const TableSpec* spec = nullptr;
-  if (path.ends_with(".csv")) spec = FindTable(path.substr(0, path.size() - 4));
-  if (spec == nullptr) return Reply(response, 404, "not found");
+  const TableLayout* layout = nullptr;
+  if (path.ends_with(".csv")) layout = FindTable(path.substr(0, path.size() - 4));
+  if (layout == nullptr) return Reply(response, 404, "not found");
 
   // The CSV is sent in pages of rows so a large table never sits in memory whole.
   auto query = std::make_shared<ResearchQuery>(config_.db_path);
@@ -282,20 +282,20 @@ void StudyServer::HandleResearch(const httplib::Request& request, httplib::Respo
   auto header_sent = std::make_shared<bool>(false);
   response.status = 200;
   response.set_header("Content-Disposition",
-                      "attachment; filename=\"" + std::string(spec->name) + ".csv\"");
+                      "attachment; filename=\"" + std::string(layout->name) + ".csv\"");
   response.set_chunked_content_provider(
       "text/csv; charset=utf-8",
-      [spec, query, last_id, header_sent, filter = *filter](size_t, httplib::DataSink& sink) {
+      [layout, query, last_id, header_sent, filter = *filter](size_t, httplib::DataSink& sink) {
         std::string text;
         if (!*header_sent) {
-          text = CsvHeader(*spec);
+          text = CsvHeader(*layout);
           *header_sent = true;
         }
         std::vector<RecordRow> rows =
-            query->After(*spec, filter, *last_id, static_cast<int>(kCsvPageRows));
+            query->After(*layout, filter, *last_id, static_cast<int>(kCsvPageRows));
         if (!rows.empty()) {
           *last_id = std::stoll(rows.back()[0].value_or("0"));
-          text += CsvRows(*spec, rows);
+          text += CsvRows(*layout, rows);
         }
         if (!text.empty() && !sink.write(text.data(), text.size())) return false;
         if (rows.size() < kCsvPageRows) sink.done();

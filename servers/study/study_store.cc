@@ -54,31 +54,31 @@ void BindValue(SqliteStatement& statement, int index, const FieldValue& value) {
   }
 }
 
-std::string InsertRecordSql(const TableSpec& spec) {
+std::string InsertRecordSql(const TableLayout& layout) {
   std::string columns = "upload_id, raw";
   std::string values = "?, ?";
-  for (const FieldSpec& field : spec.fields) {
+  for (const FieldLayout& field : layout.fields) {
     if (field.kind == FieldKind::kNull) continue;
     columns += ", " + std::string(field.column);
     values += ", ?";
   }
-  return "INSERT INTO " + std::string(spec.name) + " (" + columns + ") VALUES (" + values +
+  return "INSERT INTO " + std::string(layout.name) + " (" + columns + ") VALUES (" + values +
          ") ON CONFLICT (raw) DO NOTHING";
 }
 
 }  // namespace
 
-std::string RecordTableSql(const TableSpec& spec) {
-  std::string sql = "CREATE TABLE IF NOT EXISTS " + std::string(spec.name) +
+std::string RecordTableSql(const TableLayout& layout) {
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + std::string(layout.name) +
                     " (\n  id INTEGER PRIMARY KEY,\n"
                     "  upload_id INTEGER NOT NULL REFERENCES uploads (id),\n";
-  for (const FieldSpec& field : spec.fields) {
+  for (const FieldLayout& field : layout.fields) {
     if (field.kind == FieldKind::kNull) continue;
     sql += "  " + std::string(field.column) + " " + SqlType(field.kind) + ",\n";
   }
   sql += "  raw TEXT NOT NULL UNIQUE);\n";
-  sql += "CREATE INDEX IF NOT EXISTS " + std::string(spec.name) + "_by_device ON " +
-         std::string(spec.name) + " (device, " + std::string(spec.time_column) + ");\n";
+  sql += "CREATE INDEX IF NOT EXISTS " + std::string(layout.name) + "_by_device ON " +
+         std::string(layout.name) + " (device, " + std::string(layout.time_column) + ");\n";
   return sql;
 }
 
@@ -106,7 +106,7 @@ bool StudyStore::CreateSchema() {
     return false;
   }
   std::string schema = "BEGIN;\n" + std::string(kBaseSchema);
-  for (const TableSpec& spec : AllTables()) schema += RecordTableSql(spec);
+  for (const TableLayout& layout : AllTables()) schema += RecordTableSql(layout);
   schema += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";\nCOMMIT;";
   if (!db_.Exec(schema.c_str())) {
     db_.Exec("ROLLBACK");
@@ -133,9 +133,9 @@ bool StudyStore::PrepareStatements() {
   bool ok = begin_.ok() && commit_.ok() && rollback_.ok() && savepoint_.ok() &&
             release_savepoint_.ok() && rollback_to_savepoint_.ok() && insert_upload_.ok() &&
             update_counts_.ok() && insert_refused_.ok();
-  for (const TableSpec& spec : AllTables()) {
-    SqliteStatement& statement = insert_record_[static_cast<size_t>(spec.table)];
-    statement = db_.Prepare(InsertRecordSql(spec));
+  for (const TableLayout& layout : AllTables()) {
+    SqliteStatement& statement = insert_record_[static_cast<size_t>(layout.table)];
+    statement = db_.Prepare(InsertRecordSql(layout));
     ok = ok && statement.ok();
   }
   return ok;

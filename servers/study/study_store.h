@@ -86,6 +86,6 @@ class StudyStore {
 };
 
 // The schema text for one record table (also used by the tests).
-std::string RecordTableSql(const TableSpec& spec);
+std::string RecordTableSql(const TableLayout& layout);
 
 }  // namespace kestrelio

@@ -16,7 +16,7 @@ constexpr std::string_view kTriggers[] = {
     "ip_change",  "gps_change",       "receive_text",       "sent_text",    "vrs_call"};
 
 // The record of a connected call: 30 fields.
-constexpr FieldSpec kCallFields[] = {
+constexpr FieldLayout kCallFields[] = {
     {"device", K::kDeviceId},
     {"direction", K::kChoice, kUpperDirections},
     {"", K::kNull},
@@ -50,7 +50,7 @@ constexpr FieldSpec kCallFields[] = {
 };
 
 // The record of a call that was never connected: 30 fields, many of them null.
-constexpr FieldSpec kUnansweredFields[] = {
+constexpr FieldLayout kUnansweredFields[] = {
     {"device", K::kDeviceId},
     {"direction", K::kChoice, kLowerDirections},
     {"outcome", K::kChoice, kOutcomes},
@@ -83,18 +83,18 @@ constexpr FieldSpec kUnansweredFields[] = {
     {"", K::kNull},
 };
 
-constexpr FieldSpec kBatteryFields[] = {
+constexpr FieldLayout kBatteryFields[] = {
     {"device", K::kDeviceId}, {"first_reading", K::kFlag}, {"state", K::kChoice, kPowerStates},
     {"time", K::kTimestamp},  {"level", K::kInteger},
 };
 
-constexpr FieldSpec kIpFields[] = {
+constexpr FieldLayout kIpFields[] = {
     {"device", K::kDeviceId},   {"first_reading", K::kFlag}, {"address", K::kText},
     {"time", K::kTimestamp},    {"satellites", K::kInteger}, {"latitude", K::kDecimal},
     {"longitude", K::kDecimal}, {"speed", K::kDecimal},
 };
 
-constexpr FieldSpec kProgramFields[] = {
+constexpr FieldLayout kProgramFields[] = {
     {"device", K::kDeviceId},
     {"start_time", K::kTimestamp},
     {"last_seen", K::kTimestamp},
@@ -102,12 +102,12 @@ constexpr FieldSpec kProgramFields[] = {
 
 // Survey responses are blocks of tagged lines, not comma lists; these are the values a
 // block yields, in this order.
-constexpr FieldSpec kSurveyFields[] = {
+constexpr FieldLayout kSurveyFields[] = {
     {"device", K::kDeviceId}, {"trigger", K::kChoice, kTriggers}, {"question", K::kInteger},
     {"answer", K::kInteger},  {"show_time", K::kTimestamp},       {"submit_time", K::kTimestamp},
 };
 
-constexpr std::array<TableSpec, kStudyTableCount> kTables = {{
+constexpr std::array<TableLayout, kStudyTableCount> kTables = {{
     {StudyTable::kCalls, "calls", "Calls", "start_time", kCallFields},
     {StudyTable::kUnansweredCalls, "unanswered_calls", "Unanswered calls", "time",
      kUnansweredFields},
@@ -120,20 +120,20 @@ constexpr std::array<TableSpec, kStudyTableCount> kTables = {{
 
 }  // namespace
 
-const TableSpec& SpecOf(StudyTable table) { return kTables[static_cast<size_t>(table)]; }
+const TableLayout& LayoutOf(StudyTable table) { return kTables[static_cast<size_t>(table)]; }
 
-std::span<const TableSpec> AllTables() { return kTables; }
+std::span<const TableLayout> AllTables() { return kTables; }
 
-const TableSpec* FindTable(std::string_view name) {
-  for (const TableSpec& spec : kTables) {
-    if (spec.name == name) return &spec;
+const TableLayout* FindTable(std::string_view name) {
+  for (const TableLayout& layout : kTables) {
+    if (layout.name == name) return &layout;
   }
   return nullptr;
 }
 
-size_t StoredColumnCount(const TableSpec& spec) {
+size_t StoredColumnCount(const TableLayout& layout) {
   size_t count = 0;
-  for (const FieldSpec& field : spec.fields) {
+  for (const FieldLayout& field : layout.fields) {
     if (field.kind != FieldKind::kNull) ++count;
   }
   return count;

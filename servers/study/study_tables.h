@@ -22,7 +22,7 @@ enum class FieldKind {
 
 inline constexpr size_t kMaxTextBytes = 255;
 
-struct FieldSpec {
+struct FieldLayout {
   std::string_view column;  // empty for kNull
   FieldKind kind;
   std::span<const std::string_view> choices = {};
@@ -31,20 +31,20 @@ struct FieldSpec {
 enum class StudyTable { kCalls, kUnansweredCalls, kBattery, kIp, kProgramRuns, kSurveyResponses };
 inline constexpr size_t kStudyTableCount = 6;
 
-struct TableSpec {
+struct TableLayout {
   StudyTable table;
   std::string_view name;         // SQL table name and the researcher page's path word
   std::string_view title;        // heading on the researcher page
   std::string_view time_column;  // the date filter applies to this column
-  std::span<const FieldSpec> fields;
+  std::span<const FieldLayout> fields;
 };
 
-const TableSpec& SpecOf(StudyTable table);
-std::span<const TableSpec> AllTables();
+const TableLayout& LayoutOf(StudyTable table);
+std::span<const TableLayout> AllTables();
 // The table named `name` on the researcher page, if any.
-const TableSpec* FindTable(std::string_view name);
+const TableLayout* FindTable(std::string_view name);
 
 // Fields that carry a value into the database (everything but kNull), in order.
-size_t StoredColumnCount(const TableSpec& spec);
+size_t StoredColumnCount(const TableLayout& layout);
 
 }  // namespace kestrelio

@@ -37,10 +37,10 @@ bool StartsSurveyResponse(std::string_view line) { return line.starts_with(kLine
 
 std::optional<StudyRecord> ParseSurveyResponse(std::span<const std::string_view> lines,
                                                std::string* why) {
-  const TableSpec& spec = SpecOf(StudyTable::kSurveyResponses);
+  const TableLayout& layout = LayoutOf(StudyTable::kSurveyResponses);
   StudyRecord record;
   record.table = StudyTable::kSurveyResponses;
-  record.values.resize(spec.fields.size());
+  record.values.resize(layout.fields.size());
   for (size_t i = 0; i < kSurveyResponseLines; ++i) {
     std::string where = "survey response line " + std::to_string(i + 1);
     if (i >= lines.size()) {
@@ -54,7 +54,7 @@ std::optional<StudyRecord> ParseSurveyResponse(std::span<const std::string_view>
     }
     if (i + 1 == kSurveyResponseLines) break;
     std::string field_why;
-    auto parsed = ParseField(spec.fields[kFieldOfLine[i]], *value, &field_why);
+    auto parsed = ParseField(layout.fields[kFieldOfLine[i]], *value, &field_why);
     if (!parsed) {
       *why = where + " " + field_why;
       return std::nullopt;

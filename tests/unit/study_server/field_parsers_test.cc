@@ -21,9 +21,9 @@ class FieldTest : public testing::TestWithParam<FieldCase> {};
 
 TEST_P(FieldTest, TakesOrRefuses) {
   const FieldCase& c = GetParam();
-  FieldSpec spec{"column", c.kind, kWords};
+  FieldLayout layout{"column", c.kind, kWords};
   std::string why;
-  auto value = ParseField(spec, c.text, &why);
+  auto value = ParseField(layout, c.text, &why);
   EXPECT_EQ(value.has_value(), c.accepted) << c.text;
   if (!c.accepted) {
     EXPECT_NE(why.find("column"), std::string::npos) << why;

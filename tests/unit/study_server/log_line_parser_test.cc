@@ -36,7 +36,7 @@ TEST_P(LogLineTest, TakesOrRefuses) {
   if (record) {
     EXPECT_EQ(record->table, c.expected_table);
     EXPECT_EQ(record->raw, c.line);
-    EXPECT_EQ(record->values.size(), StoredColumnCount(SpecOf(c.expected_table)));
+    EXPECT_EQ(record->values.size(), StoredColumnCount(LayoutOf(c.expected_table)));
   } else {
     EXPECT_NE(why.find(c.reason), std::string::npos) << why;
   }

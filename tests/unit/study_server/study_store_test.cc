@@ -128,7 +128,7 @@ TEST_F(StoreTest, ResearchQueriesFilterByDeviceAndDate) {
         samples::BatteryRecord() + "\r\n" + other_device + "\r\n" + next_day + "\r\n");
   ResearchQuery query(db_path_);
   ASSERT_TRUE(query.ok());
-  const TableSpec& battery = SpecOf(StudyTable::kBattery);
+  const TableLayout& battery = LayoutOf(StudyTable::kBattery);
   std::string why;
   EXPECT_EQ(query.Count(battery, *MakeFilter("", "", "", &why)), 3);
   EXPECT_EQ(query.Count(battery, *MakeFilter(samples::kDevice, "", "", &why)), 2);
@@ -163,7 +163,7 @@ TEST_F(StoreTest, OverviewEscapesRecordText) {
   EXPECT_NE(html.find("&lt;script&gt;bad"), std::string::npos);  // the refused record
   EXPECT_NE(html.find("/study/calls.csv"), std::string::npos);
 
-  const TableSpec& calls = SpecOf(StudyTable::kCalls);
+  const TableLayout& calls = LayoutOf(StudyTable::kCalls);
   std::string csv = CsvHeader(calls) + CsvRows(calls, query.After(calls, {}, 0, 10));
   EXPECT_TRUE(csv.starts_with("id,upload,device,direction,user_name,")) << csv;
   EXPECT_NE(csv.find(",<img src=x onerror=alert(1)>,"), std::string::npos) << csv;
