@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "media/frame_drop.h"
-#include "media/yuv_rgb.h"
+#include "media/yuv_rows.h"
 
 namespace kestrelio {
 
@@ -31,13 +31,9 @@ void ConvertPreview(const CaptureSlot& slot, std::span<uint8_t, kPreviewBytes> o
   const uint8_t* u_plane = y_plane + kLumaBytes;
   const uint8_t* v_plane = u_plane + kChromaPlaneBytes;
   for (int r = 0; r < kFrameHeight; ++r) {
-    const uint8_t* y_row = y_plane + r * kFrameWidth;
-    const uint8_t* u_row = u_plane + (r / 2) * (kFrameWidth / 2);
-    const uint8_t* v_row = v_plane + (r / 2) * (kFrameWidth / 2);
-    uint8_t* out_row = out.data() + r * kPreviewStride;
-    for (int x = 0; x < kFrameWidth; ++x) {
-      YuvToBgr(y_row[x], u_row[x / 2], v_row[x / 2], out_row + (kFrameWidth - 1 - x) * 3);
-    }
+    ConvertYuvRowToBgr(y_plane + r * kFrameWidth, u_plane + (r / 2) * (kFrameWidth / 2),
+                       v_plane + (r / 2) * (kFrameWidth / 2), kFrameWidth,
+                       out.data() + r * kPreviewStride, RowOrder::kMirrored);
   }
 }
 
@@ -83,10 +79,12 @@ void OnCameraFrame(CameraFrameContext& context, const uint8_t* frame) {
     ConvertPreview(slot, capture.preview.WriteBuffer());
     capture.preview.Publish();
     capture.preview.counter.fetch_add(1, std::memory_order_release);
+    capture.preview.reader_waker.Wake();
   }
   if (accept && in_call && active) {
     slot.full.store(1, std::memory_order_release);
     ring.write_index.store((write_index + 1) % kCaptureSlots, std::memory_order_release);
+    capture.encoder_waker.Wake();
   }
 }
 

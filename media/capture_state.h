@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "base/state/keyframe_requests.h"
+#include "base/worker_waker.h"
 #include "camera/kcam.h"
 
 namespace kestrelio {
@@ -80,6 +81,8 @@ struct PreviewBitmap {
 
   // Frames published since the display thread last read (and zeroed) it.
   std::atomic<uint32_t> counter{0};
+  // Woken for each published picture: the display thread sleeps until one waits.
+  WorkerWaker reader_waker;
 
  private:
   static constexpr uint8_t kFresh = 0x4;
@@ -99,7 +102,6 @@ struct MediaSettings {
   std::atomic<bool> frame_drop{false};
 };
 
-
 // Frame-drop window counters; touched by the camera callback only.
 struct FrameDropCounters {
   uint32_t motion = 0;
@@ -111,6 +113,9 @@ struct CaptureState {
   PreviewBitmap preview;
   std::atomic<bool> capture_active{false};  // set by encoder start, cleared by encoder stop
   FrameDropCounters frame_drop;
+  // The camera callback wakes the encoder data thread for each committed slot: it
+  // does not poll.
+  WorkerWaker encoder_waker;
 };
 
 }  // namespace kestrelio

@@ -11,7 +11,7 @@ extern "C" {
 
 #include "base/byte_io.h"
 #include "base/diag.h"
-#include "media/yuv_rgb.h"
+#include "media/yuv_rows.h"
 
 namespace kestrelio {
 namespace {
@@ -89,13 +89,8 @@ void DecoderClose(DecoderState& state) {
 void ConvertYuv420ToBgr(const uint8_t* y, int y_stride, const uint8_t* u, int u_stride,
                         const uint8_t* v, int v_stride, int width, int height, uint8_t* out) {
   for (int r = 0; r < height; ++r) {
-    const uint8_t* y_row = y + r * y_stride;
-    const uint8_t* u_row = u + (r / 2) * u_stride;
-    const uint8_t* v_row = v + (r / 2) * v_stride;
-    uint8_t* out_row = out + r * width * 3;
-    for (int x = 0; x < width; ++x) {
-      YuvToBgr(y_row[x], u_row[x / 2], v_row[x / 2], out_row + x * 3);
-    }
+    ConvertYuvRowToBgr(y + r * y_stride, u + (r / 2) * u_stride, v + (r / 2) * v_stride, width,
+                       out + r * width * 3, RowOrder::kAsIs);
   }
 }
 
@@ -167,6 +162,7 @@ void CommitPictureSlot(PictureRing& ring) {
   if (ring.full[write_index].load(std::memory_order_acquire) != 0) return;
   ring.full[write_index].store(1, std::memory_order_release);
   ring.write_index.store((write_index + 1) % kPictureSlots, std::memory_order_release);
+  ring.reader_waker.Wake();
 }
 
 void DecodeIntoRing(DecoderState& state, std::span<const uint8_t> payload) {

@@ -12,6 +12,7 @@
 #include <span>
 
 #include "base/video/video_sinks.h"
+#include "base/worker_waker.h"
 
 struct AVCodecContext;
 struct AVPacket;
@@ -38,6 +39,8 @@ struct PictureRing {
   std::array<std::atomic<uint32_t>, kPictureSlots> full{};
   std::atomic<uint32_t> write_index{0};
   std::atomic<uint32_t> read_index{0};
+  // Woken for each committed picture: the display thread sleeps until one waits.
+  WorkerWaker reader_waker;
 };
 
 // The decoder is the media channel's ReceivedVideoSink: each accepted payload is

@@ -65,15 +65,53 @@ int NextDisplaySleepMs(bool painted_peer, uint32_t elapsed_ms) {
 
 bool VideoDisplayThread::Start(DisplayContext& context) {
   Stop();
-  return worker_.Start("video-display", [this, &context](std::stop_token) {
-    int sleep_ms = kDisplayPeriodMs;
-    while (worker_.SleepFor(sleep_ms)) {
+  context_ = &context;
+  context.decoder.ring.reader_waker.Attach(&worker_);
+  context.preview.reader_waker.Attach(&worker_);
+  const bool started = worker_.Start("video-display", [this, &context](std::stop_token) {
+    // After a painted picture the next tick waits for its pacing deadline, whatever
+    // wakes the thread meanwhile; otherwise the thread sleeps until a decoded picture
+    // or a preview arrives.
+    bool paced = false;
+    uint32_t deadline = 0;
+    while (true) {
+      if (paced) {
+        bool stopped = false;
+        for (int32_t left = static_cast<int32_t>(deadline - TickCountMs()); left > 0;
+             left = static_cast<int32_t>(deadline - TickCountMs())) {
+          if (!worker_.SleepFor(left)) {
+            stopped = true;
+            break;
+          }
+        }
+        if (stopped) break;
+      } else if (!worker_.SleepFor(kDisplayIdleWakeMs)) {
+        break;
+      }
       const uint32_t start = TickCountMs();
+      paced = false;
       if (!context.call.video_active.load(std::memory_order_acquire)) continue;
-      const bool painted = DisplayTick(context);
-      sleep_ms = NextDisplaySleepMs(painted, TickCountMs() - start);
+      if (DisplayTick(context)) {
+        paced = true;
+        deadline =
+            TickCountMs() + static_cast<uint32_t>(NextDisplaySleepMs(true, TickCountMs() - start));
+      }
     }
   });
+  if (!started) Detach();
+  return started;
+}
+
+void VideoDisplayThread::Stop() {
+  worker_.Stop();
+  Detach();
+}
+
+void VideoDisplayThread::Detach() {
+  if (context_ == nullptr) return;
+  context_->decoder.ring.reader_waker.Attach(nullptr);
+  context_->preview.reader_waker.Attach(nullptr);
+  context_ = nullptr;
 }
 
 }  // namespace kestrelio

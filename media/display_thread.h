@@ -1,5 +1,6 @@
-// The video display thread: about every 82 ms during a call it paints the peer's
-// picture from the picture ring and the own preview, through the Window interface.
+// The video display thread: during a call it paints the peer's picture from the
+// picture ring, at most about every 82 ms, and the own preview, through the Window
+// interface. It sleeps until a decoded picture or a preview wakes it.
 #pragma once
 
 #include <array>
@@ -19,6 +20,8 @@ namespace kestrelio {
 inline constexpr int kDisplayPeriodMs = 82;
 inline constexpr int kDisplayIdleMs = 41;
 inline constexpr int kDisplayMinimumMs = 10;
+// The longest the thread sleeps without a picture or a preview waking it.
+inline constexpr int kDisplayIdleWakeMs = 500;
 
 // The picture being shown in the primary rectangle, bottom-up, at the agreed size.
 struct PeerBitmap {
@@ -59,11 +62,14 @@ class VideoDisplayThread {
   // False when the thread cannot be created.
   bool Start(DisplayContext& context);
   // Requests the stop and joins; harmless when never started or already stopped.
-  void Stop() { worker_.Stop(); }
+  void Stop();
   bool running() const { return worker_.Running(); }
 
  private:
+  void Detach();
+
   Worker worker_;
+  DisplayContext* context_ = nullptr;
 };
 
 }  // namespace kestrelio

@@ -45,9 +45,28 @@ bool EncoderDataRound(EncoderThreadContext& context) {
 
 bool EncoderDataThread::Start(EncoderThreadContext& context) {
   Stop();
-  return worker_.Start("encoder-data", [this, &context](std::stop_token) {
-    while (worker_.SleepFor(2)) EncoderDataRound(context);
+  context_ = &context;
+  context.capture.encoder_waker.Attach(&worker_);
+  const bool started = worker_.Start("encoder-data", [this, &context](std::stop_token) {
+    // Asleep until the camera commits a frame; then every waiting frame is encoded.
+    // The timed wake only bounds what a lost wake-up could cost.
+    while (worker_.SleepFor(kEncoderIdleWakeMs)) {
+      while (EncoderDataRound(context) && !worker_.StopRequested()) {
+      }
+    }
   });
+  if (!started) Detach();
+  return started;
+}
+
+void EncoderDataThread::Stop() {
+  worker_.Stop();
+  Detach();
+}
+
+void EncoderDataThread::Detach() {
+  if (context_ != nullptr) context_->capture.encoder_waker.Attach(nullptr);
+  context_ = nullptr;
 }
 
 }  // namespace kestrelio

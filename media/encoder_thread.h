@@ -1,5 +1,5 @@
-// The encoder data thread: every 2 ms during a call it drains the capture ring, encodes
-// and hands each picture to the sink.
+// The encoder data thread: woken by the camera callback for each frame it commits during
+// a call, it drains the capture ring, encodes and hands each picture to the sink.
 #pragma once
 
 #include "base/state/call_flags.h"
@@ -9,6 +9,9 @@
 #include "media/encoder.h"
 
 namespace kestrelio {
+
+// The longest the thread sleeps without a wake-up from the camera callback.
+inline constexpr int kEncoderIdleWakeMs = 500;
 
 struct EncoderThreadContext {
   EncoderState& encoder;
@@ -32,11 +35,14 @@ class EncoderDataThread {
   // False when the thread cannot be created.
   bool Start(EncoderThreadContext& context);
   // Requests the stop and joins; harmless when never started or already stopped.
-  void Stop() { worker_.Stop(); }
+  void Stop();
   bool running() const { return worker_.Running(); }
 
  private:
+  void Detach();
+
   Worker worker_;
+  EncoderThreadContext* context_ = nullptr;
 };
 
 }  // namespace kestrelio

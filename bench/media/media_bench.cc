@@ -1,8 +1,10 @@
 // Per-frame work of the media pipeline: encode (against a bare libx264 encode of the
-// same frames with the same parameters), decode with conversion, the frame callback
+// same frames with the same parameters), decode with conversion (against a bare
+// libavcodec decode), the conversion alone, the frame callback
 // with each option, and the frame-drop difference sum.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -13,6 +15,11 @@
 #include "media/encoder.h"
 #include "media/frame_drop.h"
 #include "media/x264_params.h"
+#include "media/yuv_rows.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 namespace kestrelio {
 namespace {
@@ -95,37 +102,108 @@ void BM_BareX264Encode(benchmark::State& state) {
 }
 BENCHMARK(BM_BareX264Encode)->Unit(benchmark::kMicrosecond)->Iterations(2400);
 
-void BM_DecodeFrameAndConvert(benchmark::State& state) {
-  DiagQuietScope quiet;
-  const auto& clip = Footage();
-  // Encode the clip once.
-  auto encoder = std::make_unique<EncoderState>();
-  auto capture = std::make_unique<CaptureState>();
-  EncoderInit(*encoder);
-  encoder->settings.log_level = EncoderLogLevel::kWarning;
-  struct Keep : VideoPayloadSink {
-    void SendVideoPayload(std::span<const uint8_t> p, uint16_t) override {
-      payloads.emplace_back(p.begin(), p.end());
-    }
-    std::vector<std::vector<uint8_t>> payloads;
-  } keep;
-  {
+// The footage encoded once, as the peer sends it: one payload (count + Annex B) a frame.
+const std::vector<std::vector<uint8_t>>& EncodedFootage() {
+  static const std::vector<std::vector<uint8_t>> payloads = [] {
+    DiagQuietScope quiet;
+    auto encoder = std::make_unique<EncoderState>();
+    EncoderInit(*encoder);
+    encoder->settings.log_level = EncoderLogLevel::kWarning;
+    struct Keep : VideoPayloadSink {
+      void SendVideoPayload(std::span<const uint8_t> p, uint16_t) override {
+        kept.emplace_back(p.begin(), p.end());
+      }
+      std::vector<std::vector<uint8_t>> kept;
+    } keep;
     std::lock_guard lock(encoder->lock);
     OpenEncoder(*encoder);
     KeyframeRequests requests;
-    for (const auto& slot : clip.slots) EncodeFrame(*encoder, slot, requests, true, keep);
-  }
+    for (const auto& slot : Footage().slots) EncodeFrame(*encoder, slot, requests, true, keep);
+    return keep.kept;
+  }();
+  return payloads;
+}
+
+void BM_DecodeFrameAndConvert(benchmark::State& state) {
+  DiagQuietScope quiet;
+  const auto& payloads = EncodedFootage();
   auto decoder = std::make_unique<DecoderState>();
   DecoderOpen(*decoder);
   std::vector<uint8_t> slot(kPictureSlotBytes);
   size_t i = 0;
   for (auto _ : state) {
-    DecodeFrame(*decoder, keep.payloads[i], slot.data());
-    i = (i + 1) % keep.payloads.size();
+    DecodeFrame(*decoder, payloads[i], slot.data());
+    i = (i + 1) % payloads.size();
   }
   DecoderClose(*decoder);
 }
 BENCHMARK(BM_DecodeFrameAndConvert)->Unit(benchmark::kMicrosecond)->Iterations(2400);
+
+// The same payloads straight into libavcodec, no conversion: the floor of the row above.
+void BM_BareAvcodecDecode(benchmark::State& state) {
+  const auto& payloads = EncodedFootage();
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+  AVCodecContext* context = avcodec_alloc_context3(codec);
+  context->thread_count = 1;
+  avcodec_open2(context, codec, nullptr);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  std::vector<uint8_t> input(kMaxReceivedPayloadBytes + AV_INPUT_BUFFER_PADDING_SIZE);
+  size_t i = 0;
+  for (auto _ : state) {
+    const auto& payload = payloads[i];
+    const size_t n = payload.size() - 4;
+    std::memcpy(input.data(), payload.data() + 4, n);
+    packet->data = input.data();
+    packet->size = static_cast<int>(n);
+    avcodec_send_packet(context, packet);
+    while (avcodec_receive_frame(context, frame) == 0) {
+      benchmark::DoNotOptimize(frame->data[0][0]);
+      av_frame_unref(frame);
+    }
+    i = (i + 1) % payloads.size();
+  }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&context);
+}
+BENCHMARK(BM_BareAvcodecDecode)->Unit(benchmark::kMicrosecond)->Iterations(2400);
+
+// One 96x80 picture to B, G, R: the converter in use (arg 0) and the per-pixel loop (1).
+void BM_ConvertPicture(benchmark::State& state) {
+  const CaptureSlot& slot = Footage().slots[0];
+  std::vector<uint8_t> out(kPictureSlotBytes);
+  const bool scalar = state.range(0) == 1;
+  for (auto _ : state) {
+    for (int r = 0; r < kFrameHeight; ++r) {
+      const uint8_t* y = slot.y() + r * kFrameWidth;
+      const uint8_t* u = slot.y() + kLumaBytes + (r / 2) * (kFrameWidth / 2);
+      const uint8_t* v = u + kChromaPlaneBytes;
+      uint8_t* row = out.data() + r * kFrameWidth * 3;
+      if (scalar) {
+        ConvertYuvRowToBgrScalar(y, u, v, kFrameWidth, row, RowOrder::kAsIs);
+      } else {
+        ConvertYuvRowToBgr(y, u, v, kFrameWidth, row, RowOrder::kAsIs);
+      }
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(scalar ? "per-pixel loop" : "in use");
+}
+BENCHMARK(BM_ConvertPicture)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The mirrored preview of one camera frame.
+void BM_ConvertPreview(benchmark::State& state) {
+  const CaptureSlot& slot = Footage().slots[0];
+  std::vector<uint8_t> out(kPreviewBytes);
+  for (auto _ : state) {
+    ConvertPreview(slot, std::span<uint8_t, kPreviewBytes>(out.data(), kPreviewBytes));
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_ConvertPreview)->Unit(benchmark::kMicrosecond);
 
 // Argument: 0 plain, 1 PreProcessing, 2 Black and White, 3 Frame Drop, 4 all three.
 void BM_OnCameraFrame(benchmark::State& state) {
