@@ -6,6 +6,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace kestrelio {
@@ -44,9 +45,12 @@ inline void StorePixels4(__m128i p, uint8_t* out, bool last_of_block) {
 // Reverses the four 32-bit pixels of a lane.
 inline __m128i Reverse4(__m128i p) { return _mm_shuffle_epi32(p, _MM_SHUFFLE(0, 1, 2, 3)); }
 
-// Sixteen pixels from y[0..16), u and v [0..8); the 48 bytes go to out in the given order.
-inline void ConvertBlock(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out,
-                         RowOrder order) {
+struct Bgr16 {
+  __m128i b, g, r;  // sixteen pixels, one byte each
+};
+
+// Sixteen pixels from y[0..16), u and v [0..8).
+inline Bgr16 ComputeBgr(const uint8_t* y, const uint8_t* u, const uint8_t* v) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
   const __m128i sixteen = _mm_set1_epi16(16);
@@ -91,6 +95,15 @@ inline void ConvertBlock(const uint8_t* y, const uint8_t* u, const uint8_t* v, u
                                      channel(y_hi, y42_hi, _mm_unpackhi_epi16(outer_r, outer_r),
                                              _mm_unpackhi_epi16(inner_r, inner_r)));
 
+  return Bgr16{b, g, r};
+}
+
+// The 48 bytes of a block to out in the given order, with SSE2 alone.
+inline void StoreBlock(const Bgr16& px, uint8_t* out, RowOrder order) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i b = px.b;
+  const __m128i g = px.g;
+  const __m128i r = px.r;
   // 0x00RRGGBB per pixel, four pixels a lane.
   const __m128i bg_lo = _mm_unpacklo_epi8(b, g);
   const __m128i bg_hi = _mm_unpackhi_epi8(b, g);
@@ -112,28 +125,110 @@ inline void ConvertBlock(const uint8_t* y, const uint8_t* u, const uint8_t* v, u
   StorePixels4(p[3], out + 36, true);
 }
 
-}  // namespace
-
-void ConvertYuvRowToBgr(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
-                        uint8_t* out, RowOrder order) {
+void ConvertBlocksSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
+                       uint8_t* out, RowOrder order) {
   const int blocks = width / kBlock;
   for (int i = 0; i < blocks; ++i) {
     const int x = i * kBlock;
     const int column = order == RowOrder::kMirrored ? width - kBlock - x : x;
-    ConvertBlock(y + x, u + x / 2, v + x / 2, out + column * 3, order);
+    StoreBlock(ComputeBgr(y + x, u + x / 2, v + x / 2), out + column * 3, order);
   }
-  // The pixels after the last whole block; mirrored, they are the first columns.
-  const int done = blocks * kBlock;
+}
+
+// Byte-shuffle masks that put sixteen B, G or R bytes at their places in the three
+// output vectors of a block: entry [order][vector][channel].
+struct InterleaveMasks {
+  alignas(16) uint8_t bytes[2][3][3][16];
+};
+
+constexpr InterleaveMasks MakeInterleaveMasks() {
+  InterleaveMasks masks{};
+  for (int order = 0; order < 2; ++order) {
+    for (int vector = 0; vector < 3; ++vector) {
+      for (int channel = 0; channel < 3; ++channel) {
+        for (int k = 0; k < 16; ++k) {
+          const int byte = vector * 16 + k;
+          const int pixel = byte / 3;
+          const int source = order == 0 ? pixel : 15 - pixel;
+          masks.bytes[order][vector][channel][k] =
+              static_cast<uint8_t>(byte % 3 == channel ? source : 0x80);
+        }
+      }
+    }
+  }
+  return masks;
+}
+
+constexpr InterleaveMasks kInterleave = MakeInterleaveMasks();
+
+__attribute__((target("ssse3"))) void ConvertBlocksSsse3(const uint8_t* y, const uint8_t* u,
+                                                         const uint8_t* v, int width, uint8_t* out,
+                                                         RowOrder order) {
+  const int o = order == RowOrder::kMirrored ? 1 : 0;
+  __m128i mask[3][3];
+  for (int vector = 0; vector < 3; ++vector) {
+    for (int channel = 0; channel < 3; ++channel) {
+      mask[vector][channel] =
+          _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.bytes[o][vector][channel]));
+    }
+  }
+  const int blocks = width / kBlock;
+  for (int i = 0; i < blocks; ++i) {
+    const int x = i * kBlock;
+    const int column = o == 1 ? width - kBlock - x : x;
+    const Bgr16 px = ComputeBgr(y + x, u + x / 2, v + x / 2);
+    __m128i* dest = reinterpret_cast<__m128i*>(out + column * 3);
+    for (int vector = 0; vector < 3; ++vector) {
+      const __m128i bytes = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(px.b, mask[vector][0]),
+                                                      _mm_shuffle_epi8(px.g, mask[vector][1])),
+                                         _mm_shuffle_epi8(px.r, mask[vector][2]));
+      _mm_storeu_si128(dest + vector, bytes);
+    }
+  }
+}
+
+bool HasSsse3() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+
+// The pixels after the last whole block; mirrored, they are the first columns.
+void ConvertRest(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out,
+                 RowOrder order) {
+  const int done = width / kBlock * kBlock;
   const int rest = width - done;
   if (rest == 0) return;
   uint8_t* rest_out = order == RowOrder::kMirrored ? out : out + done * 3;
   ConvertYuvRowToBgrScalar(y + done, u + done / 2, v + done / 2, rest, rest_out, order);
 }
 
+}  // namespace
+
+void ConvertYuvRowToBgr(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
+                        uint8_t* out, RowOrder order) {
+  if (HasSsse3()) {
+    ConvertBlocksSsse3(y, u, v, width, out, order);
+  } else {
+    ConvertBlocksSse2(y, u, v, width, out, order);
+  }
+  ConvertRest(y, u, v, width, out, order);
+}
+
+void ConvertYuvRowToBgrSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
+                            uint8_t* out, RowOrder order) {
+  ConvertBlocksSse2(y, u, v, width, out, order);
+  ConvertRest(y, u, v, width, out, order);
+}
+
 #else
 
 void ConvertYuvRowToBgr(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
                         uint8_t* out, RowOrder order) {
+  ConvertYuvRowToBgrScalar(y, u, v, width, out, order);
+}
+
+void ConvertYuvRowToBgrSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
+                            uint8_t* out, RowOrder order) {
   ConvertYuvRowToBgrScalar(y, u, v, width, out, order);
 }
 

@@ -1,5 +1,5 @@
 // Rows of a 4:2:0 picture to packed B, G, R, exactly as YuvToBgr computes each pixel,
-// sixteen pixels at a time where the processor has SSE2.
+// sixteen pixels at a time with SSE2, interleaved by byte shuffles where there is SSSE3.
 //
 // Why it is exact in 16-bit lanes: 298(Y-16) = 256(Y-16) + 42(Y-16), and a multiple of
 // 256 passes through ">> 8" unchanged, so B = Y' + 2D + ((42Y' + 4D + 128) >> 8),
@@ -20,6 +20,10 @@ enum class RowOrder {
 // width x 3 bytes to out. Nothing is read or written beyond those ranges.
 void ConvertYuvRowToBgr(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
                         uint8_t* out, RowOrder order);
+
+// The same with SSE2 alone, which the converter falls back to without SSSE3 (tests).
+void ConvertYuvRowToBgrSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
+                            uint8_t* out, RowOrder order);
 
 // The plain per-pixel loop the vector path must match (tests and benchmarks).
 void ConvertYuvRowToBgrScalar(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,

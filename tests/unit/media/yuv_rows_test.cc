@@ -41,7 +41,8 @@ TEST(YuvRows, MatchesTheFormulaForEveryValue) {
   EXPECT_EQ(mismatches, 0);
 }
 
-// Random rows of every width up to 70, both orders: the same bytes as the scalar loop,
+// Random rows of every width up to 70, both orders, both vector paths: the same bytes as
+// the scalar loop,
 // and nothing written before or after the row.
 TEST(YuvRows, EveryWidthAndOrderStaysInsideItsRow) {
   std::mt19937 random(7);
