@@ -274,8 +274,8 @@ void CallSignalling::OnSetupReq(const ReceivedMessage& message) {
   }
   std::string address = PeerAddressText(message);
   const uint32_t from = message.from.ipv4;
-  const bool started = StartThread(
-      "incoming call", [this, fields = *request, address, from](Worker& worker) {
+  const bool started =
+      StartThread("incoming call", [this, fields = *request, address, from](Worker& worker) {
         RunIncomingCall(worker, fields, address, from);
         ReleaseIncoming(fields.call_id);
       });
@@ -481,7 +481,7 @@ void CallSignalling::OnCallConnect(const ReceivedMessage& message) {
     state_.note = connect->note;
   }
   ctx_.peer_link.Set(AddressOf(connect->peer.public_address, connect->peer.public_port),
-                    ParseDottedAddress(connect->peer.local_address.view()).value_or(0));
+                     ParseDottedAddress(connect->peer.local_address.view()).value_or(0));
   StartThread("call set-up", [this, generation, call_id](Worker& worker) {
     RunSetup(worker, generation, call_id);
   });

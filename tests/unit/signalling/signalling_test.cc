@@ -13,7 +13,6 @@ using testing::Columns;
 using testing::SentMessage;
 using testing::WaitFor;
 
-
 std::vector<uint8_t> SetupReq(uint16_t call_id, uint16_t width = 96, uint16_t height = 80) {
   CallSetupFields fields;
   fields.call_id = call_id;
