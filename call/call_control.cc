@@ -172,11 +172,16 @@ void CallControl::OnCancel() {
   ctx_.call_flags.cancelled.store(true);
   // Set before the cancel goes out, so the callee's confirming cancel always finds it.
   signalling_.state().outgoing_cancelled.store(true);
+  // No answer to this attempt counts any more, except the callee's confirming cancel.
+  signalling_.EndOutgoingAttempt();
+  const uint32_t attempt = signalling_.state().attempt.load();
   if (ctx_.call_flags.calling.load()) {
     signalling_.SendCallCancel();
     PumpingWait(kCancelWaitMs);
     ctx_.sessions.CloseSession();
   }
+  // A dial made while the wait pumped events began a new attempt: its indicator stays.
+  if (signalling_.state().attempt.load() != attempt) return;
   // Down whether or not it was up: the cancel may beat the indicator.
   ctx_.window.ShowControl(kControlCalling, false);
   ctx_.window.ShowControl(kControlCancel, false);
@@ -215,7 +220,8 @@ void CallControl::OnNoAnswer() {
     number = state_.last_dialled_number;
   }
   LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kMissed, name);
-  signalling_.state().no_answer.store(true);
+  // A later answer or cancel from the peer belongs to no attempt: no second record.
+  signalling_.EndOutgoingAttempt();
   // The history line goes before the box, which waits for the user.
   AppendHistory(name, number, HistoryMark::kOutMissed);
   ctx_.window.ShowMessageBox(
@@ -270,6 +276,22 @@ void CallControl::OnCloseMissedCall() {
   missed_dialog_.Close();
 }
 
+void CallControl::PostNotice(std::string_view text, std::string_view caption) {
+  if (notices_.Push(text, caption)) ctx_.window.StartTimer(kTimerShowNotices, 1);
+}
+
+void CallControl::OnShowNotices() {
+  ctx_.window.KillTimer(kTimerShowNotices);
+  // The box's own event loop may run this timer again: the loop below shows the rest.
+  if (showing_notices_) return;
+  showing_notices_ = true;
+  NoticeQueue::Notice notice;
+  while (notices_.Pop(notice)) {
+    ctx_.window.ShowMessageBox(notice.Text(), notice.Caption(), MessageBoxButtons::kOk);
+  }
+  showing_notices_ = false;
+}
+
 // ---------------------------------------------------------------------------------------
 // Start and end of call.
 
@@ -282,7 +304,8 @@ void CallControl::StartOfCall(std::string_view peer_name) {
   ctx_.window.StartTimer(kTimerCloseMissedCall, 1);
   ctx_.window.StartTimer(kTimerNetworkLoss, ScaledPeriodMs(kNetworkLossPeriodMs));
   if (!ctx_.devices.OpenDecoder()) {
-    ctx_.window.ShowMessageBox("Decoder Open Error", "Error", MessageBoxButtons::kOk);
+    // Often on the UDP thread (an acceptance): shown by the GUI thread.
+    PostNotice("Decoder Open Error", "Error");
     return;
   }
   const LoggedPosition position = ctx_.devices.ReadPosition(PositionMoment::kStart);
@@ -302,6 +325,7 @@ void CallControl::StartOfCall(std::string_view peer_name) {
   ctx_.view_flags.paused_during_call.store(false);
   ctx_.call_flags.video_active.store(true);
   ctx_.call_flags.in_call.store(true);
+  ctx_.presence.SendKeepAliveSoon();  // the server lists this handset as in a call
   ctx_.window.StartTimer(kTimerStatusTick, kStatusTickPeriodMs);
   RefreshStatusLine();
   ctx_.devices.StartEncoder();
@@ -313,6 +337,7 @@ void CallControl::EndOfCall(bool close_decoder) {
   ctx_.window.KillTimer(kTimerIdleReset);
   ctx_.devices.BacklightOff();
   ctx_.call_flags.in_call.store(false);
+  ctx_.presence.SendKeepAliveSoon();  // and idle again
   {
     std::lock_guard lock(state_.mutex);
     state_.peer_name.clear();
@@ -426,9 +451,9 @@ void CallControl::AppendHistory(std::string_view name, std::string_view number, 
 // What signalling reports: the attempts, the prompt, the boxes.
 
 void CallControl::ShowRemoteRelease(SignallingPath path) {
-  ctx_.window.ShowMessageBox(path == SignallingPath::kSession ? "Call is disconnected by peer."
-                                                              : "Call is disconnected by remote.",
-                             ConnectionCaption(path), MessageBoxButtons::kOk);
+  PostNotice(path == SignallingPath::kSession ? "Call is disconnected by peer."
+                                              : "Call is disconnected by remote.",
+             ConnectionCaption(path));
 }
 
 void CallControl::CallSetupBegun() { ctx_.window.SetControlText(kControlCalling, "\nCalling."); }
@@ -456,15 +481,13 @@ void CallControl::OutgoingAttemptRefused(AttemptRefusal refusal, SignallingPath 
   ctx_.window.MessageBeep(BeepKind::kExclamation);
   switch (refusal) {
     case AttemptRefusal::kRejected:
-      ctx_.window.ShowMessageBox(path == SignallingPath::kSession
-                                     ? "User you are trying to call is not available. Please "
-                                       "try again later."
-                                     : "User is not available. Please try again later.",
-                                 ConnectionCaption(path), MessageBoxButtons::kOk);
+      PostNotice(path == SignallingPath::kSession
+                     ? "User you are trying to call is not available. Please try again later."
+                     : "User is not available. Please try again later.",
+                 ConnectionCaption(path));
       return;
     case AttemptRefusal::kBusy:
-      ctx_.window.ShowMessageBox("The line is busy. Please try again later.",
-                                 ConnectionCaption(path), MessageBoxButtons::kOk);
+      PostNotice("The line is busy. Please try again later.", ConnectionCaption(path));
       return;
     case AttemptRefusal::kNoAnswer:
       return;
@@ -483,10 +506,15 @@ CallEvents::PromptOutcome CallControl::PromptIncomingCall(int32_t call_id, std::
                 std::string(name).c_str());
   ctx_.devices.ResetIdleTimer();  // the screen wakes for the prompt
   PromptOutcome outcome;
-  // One prompt at a time: a second caller meanwhile is not answered.
+  // One prompt at a time: a second caller meanwhile is not answered. An earlier prompt
+  // that a cancel is closing right now is waited for a moment, so that a new attempt
+  // made at once after a cancel gets its prompt.
+  const uint32_t start = TickCountMs();
   bool expected = false;
-  if (connection_boxes_.load() > 0 || !prompt_open_.compare_exchange_strong(expected, true)) {
-    return outcome;
+  while (connection_boxes_.load() > 0 || !prompt_open_.compare_exchange_strong(expected, true)) {
+    expected = false;
+    if (cancel.stop_requested() || TickCountMs() - start >= kPromptCloseWaitMs) return outcome;
+    SleepMs(kPollMs * 5);
   }
   connection_boxes_.fetch_add(1);
   outcome.prompted = true;
@@ -527,6 +555,12 @@ bool CallControl::CloseIncomingPrompt() {
 }
 
 void CallControl::ShowSendError(std::string_view text, std::stop_token cancel) {
+  // A set-up thread waits for its box (its stop token closes it); the UDP thread and
+  // the GUI have no token and must not wait: theirs is posted.
+  if (!cancel.stop_possible()) {
+    PostNotice(text, kErrorCaption);
+    return;
+  }
   ctx_.window.ShowMessageBox(text, kErrorCaption, MessageBoxButtons::kOk, cancel);
 }
 

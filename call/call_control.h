@@ -27,6 +27,7 @@
 #include "call/chat.h"
 #include "call/dial.h"
 #include "call/missed_call_dialog.h"
+#include "call/notice_queue.h"
 #include "net/presence/online_db.h"
 #include "net/presence/presence_client.h"
 #include "net/signalling/call_events.h"
@@ -47,6 +48,11 @@ inline constexpr int kCancelWaitMs = 500;
 // A timer of our own that carries work onto the GUI thread (closing the Missed Call
 // dialog when a call starts on a network thread). Not one of the window's ids.
 inline constexpr int kTimerCloseMissedCall = 2157;
+// Another of our own: shows on the GUI thread the notices a network thread queued.
+inline constexpr int kTimerShowNotices = 2158;
+// A new incoming call waits up to this long for an earlier prompt that is closing (a
+// cancel followed at once by a new attempt) before it counts as a second caller.
+inline constexpr int kPromptCloseWaitMs = 1000;
 
 // Survey trigger events set by call control.
 inline constexpr int kSurveyAfterCall = static_cast<int>(SurveyTrigger::kAfterCall);
@@ -97,6 +103,11 @@ class CallControl : public CallEvents {
   void OnNetworkLoss();      // kTimerNetworkLoss
   void OnIdleReset();        // kTimerIdleReset
   void OnCloseMissedCall();  // kTimerCloseMissedCall
+  void OnShowNotices();      // kTimerShowNotices
+
+  // Queues a box for the GUI thread and returns at once (any thread).
+  void PostNotice(std::string_view text, std::string_view caption);
+  uint32_t notices_dropped() const { return notices_.dropped(); }
 
   // Closes the incoming-call prompt if it is open; true when one was.
   bool CloseIncomingPrompt();
@@ -157,6 +168,9 @@ class CallControl : public CallEvents {
   // GUI thread only: a GUI frame holds the Connection Mutex (hang-up question, network
   // loss box), so a handler nested in its event loop must not wait for it.
   bool gui_holds_connection_ = false;
+  NoticeQueue notices_;
+  // GUI thread only: a notice box is open, so a nested timer run does not stack another.
+  bool showing_notices_ = false;
 };
 
 }  // namespace kestrelio

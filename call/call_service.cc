@@ -64,6 +64,9 @@ bool CallService::OnTimer(int timer_id) {
     case kTimerCloseMissedCall:
       control_.OnCloseMissedCall();
       return true;
+    case kTimerShowNotices:
+      control_.OnShowNotices();
+      return true;
     default:
       return false;
   }

@@ -62,7 +62,7 @@ class CallService {
   // kCommandHistoryCall and kCommandCancel; false for any other id.
   bool OnCommand(int command_id);
   // Timers kTimerStatusTick, kTimerNoAnswer, kTimerIncomingPrompt, kTimerNetworkLoss,
-  // kTimerIdleReset and kTimerCloseMissedCall; false for any other id.
+  // kTimerIdleReset, kTimerCloseMissedCall and kTimerShowNotices; false for any other id.
   bool OnTimer(int timer_id);
   // The Enter key in the chat edit box (kControlChatEdit).
   void OnChatEnter() { chat_.Send(); }

@@ -83,6 +83,9 @@ class PresenceClient {
   // only when all kKeepAliveBytes went out. Any thread (keep-alive thread, "Update My
   // Info", name dialog).
   bool SendKeepAlive();
+  // Wakes the keep-alive thread to send now (a call started or ended: the server's
+  // status follows at once, not up to ten seconds later). Returns at once.
+  void SendKeepAliveSoon() { keep_alive_.Wake(); }
   // Re-reads the own local address (the --bind address, else the own interface's).
   void RefreshLocalAddress();
 

@@ -37,8 +37,8 @@ class CallEvents {
   virtual void StartOfCall(std::string_view peer_name) = 0;
   // A remote release. The caller holds the Connection Mutex.
   virtual void EndOfCall(bool close_decoder) = 0;
-  // After a remote release ended a running call: the notice, shown while the caller
-  // still holds the Connection Mutex so no other end of call runs meanwhile.
+  // After a remote release ended a running call (the Connection Mutex is free again):
+  // the notice. Must return at once: the UDP thread calls it.
   virtual void ShowRemoteRelease(SignallingPath path) = 0;
 
   // The server paired this handset with a peer (CallConnectInd): a new attempt begins.
@@ -52,6 +52,7 @@ class CallEvents {
   // comes down and the no-answer timer stops.
   virtual void OutgoingAttemptAnswered() = 0;
   // The peer turned the attempt down; shown after the attempt was logged and closed.
+  // Must return at once: the UDP thread calls it.
   virtual void OutgoingAttemptRefused(AttemptRefusal refusal, SignallingPath path) = 0;
   // A control session read a message: the Calling indicator comes down, if up.
   virtual void TakeDownCallingIndicator() = 0;
@@ -80,7 +81,8 @@ class CallEvents {
   virtual void IncomingCallCancelled() = 0;
 
   // A message could not be sent. `cancel` is the stop token of the worker that reports
-  // it (none for the UDP thread), so stopping that worker closes the box.
+  // it, so stopping that worker closes the box; without one (the UDP thread, the GUI)
+  // it must return at once.
   virtual void ShowSendError(std::string_view text, std::stop_token cancel) = 0;
 
   // The call log record of a call that was never connected. An empty `peer_name` logs

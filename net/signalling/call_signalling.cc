@@ -8,6 +8,7 @@
 
 #include "base/diag.h"
 #include "base/tick.h"
+#include "net/socket/socket_address.h"
 #include "net/wire/media_messages.h"
 #include "study/survey_trigger.h"
 
@@ -62,10 +63,10 @@ void CallSignalling::Stop() {
   for (auto& thread : threads) thread->worker.Stop();
 }
 
-void CallSignalling::StartThread(std::string name, std::function<void(Worker&)> body) {
+bool CallSignalling::StartThread(std::string name, std::function<void(Worker&)> body) {
   threads_started_.fetch_add(1);
   std::lock_guard lock(threads_mutex_);
-  if (stopping_) return;
+  if (stopping_) return false;
   // Threads that have ended are joined here, so the list stays as short as the calls.
   threads_.remove_if(
       [](const std::unique_ptr<SignallingThread>& thread) { return thread->done.load(); });
@@ -77,6 +78,68 @@ void CallSignalling::StartThread(std::string name, std::function<void(Worker&)> 
         self->done.store(true);
       });
   if (started) threads_.push_back(std::move(thread));
+  return started;
+}
+
+CallSignalling::IncomingSlot CallSignalling::ReserveIncoming(int32_t call_id) {
+  std::lock_guard lock(threads_mutex_);
+  if (state_.last_call_id.load() == call_id) return IncomingSlot::kKnown;
+  int32_t* free_slot = nullptr;
+  for (int32_t& id : incoming_ids_) {
+    if (id == call_id) return IncomingSlot::kKnown;
+    if (id == kNoCallId && free_slot == nullptr) free_slot = &id;
+  }
+  if (free_slot == nullptr) return IncomingSlot::kFull;
+  *free_slot = call_id;
+  incoming_running_.fetch_add(1);
+  state_.last_call_id.store(call_id);
+  return IncomingSlot::kReserved;
+}
+
+void CallSignalling::ReleaseIncoming(int32_t call_id) {
+  std::lock_guard lock(threads_mutex_);
+  for (int32_t& id : incoming_ids_) {
+    if (id == call_id) {
+      id = kNoCallId;
+      incoming_running_.fetch_sub(1);
+      return;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Who may say what.
+
+bool CallSignalling::FromServer(const ReceivedMessage& message) const {
+  return message.channel == Channel::kUdp && message.from == ctx_.presence_server;
+}
+
+bool CallSignalling::FromPeer(const ReceivedMessage& message) const {
+  return ctx_.peer_link.IsPeer(message.from.ipv4);
+}
+
+bool CallSignalling::PeerMaySpeak(const ReceivedMessage& message) {
+  if (!FromPeer(message)) return Drop(drops_.not_peer, message, "not the peer");
+  if (!ctx_.call_flags.in_call.load() && !state_.outgoing_open.load() &&
+      incoming_running_.load() == 0) {
+    return Drop(drops_.not_in_call, message, "no call with the peer");
+  }
+  return true;
+}
+
+bool CallSignalling::Drop(std::atomic<uint32_t>& counter, const ReceivedMessage& message,
+                          const char* why) {
+  counter.fetch_add(1);
+  // One format for every reason: a flood folds into a few lines and a count.
+  Diag("[%u] %s message type %u from %s:%u dropped: %s", TickCountMs(),
+       message.channel == Channel::kTcp ? "TCP" : "UDP", message.header.type,
+       DottedAddress(message.from.ipv4).c_str(), message.from.port, why);
+  return false;
+}
+
+NetAddress CallSignalling::ReplyAddress(const ReceivedMessage& message) const {
+  // Never an address written inside the message: anyone could name a third party there.
+  return ctx_.peer_link.Named() ? ctx_.peer_link.Get() : message.from;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -100,22 +163,33 @@ void CallSignalling::Dispatch(const ReceivedMessage& message) {
     case MessageType::kCallNoAnswerRsp:
       OnAnswer(message);
       return;
-    case MessageType::kCallSetupReqAck:
+    case MessageType::kCallSetupReqAck: {
       if (tcp) break;
-      if (ParseCallSetupReqAck(message.datagram)) state_.state.store(SetupPhase::kAnswered);
+      auto ack = ParseCallSetupReqAck(message.datagram);
+      if (ack && SetupEchoCounts(message, ack->call_id, /*caller=*/true)) {
+        state_.state.store(SetupPhase::kAnswered);
+      }
       return;
-    case MessageType::kCallSetupDummyRsp:
+    }
+    case MessageType::kCallSetupDummyRsp: {
       if (tcp) break;
-      if (ParseCallSetupDummyRsp(message.datagram)) state_.state.store(SetupPhase::kAnswered);
+      auto echo = ParseCallSetupDummyRsp(message.datagram);
+      if (echo && SetupEchoCounts(message, echo->call_id, /*caller=*/false)) {
+        state_.state.store(SetupPhase::kAnswered);
+      }
       return;
+    }
     case MessageType::kCallSetupDummyReq: {
       if (tcp) break;
       auto request = ParseCallSetupDummyReq(message.datagram);
       if (!request) return;
+      if (ctx_.peer_link.Named() && !FromPeer(message)) {
+        Drop(drops_.not_peer, message, "not the peer");
+        return;
+      }
       std::array<uint8_t, kCallMessageBytes> out{};
       const size_t n = BuildCallSetupDummyRsp(out, EchoOf(*request));
-      if (!ctx_.sender.SendTo(std::span(out).first(n),
-                              AddressOf(request->public_address, request->public_port))) {
+      if (!ctx_.sender.SendTo(std::span(out).first(n), ReplyAddress(message))) {
         ctx_.events.ShowSendError("CallSetupDummyRsp Sending Error", {});
       }
       return;
@@ -128,7 +202,7 @@ void CallSignalling::Dispatch(const ReceivedMessage& message) {
       return;
     case MessageType::kVideoPauseInd: {
       auto paused = ParseVideoPauseInd(message.datagram);
-      if (!paused) return;
+      if (!paused || !PeerMaySpeak(message)) return;
       ctx_.view_flags.peer_video_paused.store(*paused);
       ctx_.events.PeerPauseChanged();
       return;
@@ -139,7 +213,12 @@ void CallSignalling::Dispatch(const ReceivedMessage& message) {
     case MessageType::kUserListInd: {
       if (tcp) break;
       auto page = ParseUserListInd(message.datagram);
-      if (page) ctx_.presence.OnUserListInd(*page);
+      if (!page) return;
+      if (!FromServer(message)) {
+        Drop(drops_.not_server, message, "not the presence server");
+        return;
+      }
+      ctx_.presence.OnUserListInd(*page);
       return;
     }
     case MessageType::kCallConnectInd:
@@ -169,27 +248,70 @@ void CallSignalling::ReportUndefined(const ReceivedMessage& message) {
 void CallSignalling::OnSetupReq(const ReceivedMessage& message) {
   auto request = ParseCallSetupReq(message.datagram);
   if (!request) return;
-  if (message.channel == Channel::kUdp) {
+  // Once the server has named a peer, only that peer may call.
+  if (ctx_.peer_link.Named() && !FromPeer(message)) {
+    Drop(drops_.not_peer, message, "not the peer");
+    return;
+  }
+  const bool udp = message.channel == Channel::kUdp;
+  if (udp) {
     std::array<uint8_t, kCallMessageBytes> out{};
     const size_t n = BuildCallSetupReqAck(out, EchoOf(*request));
-    if (!ctx_.sender.SendTo(std::span(out).first(n),
-                            AddressOf(request->public_address, request->public_port))) {
+    if (!ctx_.sender.SendTo(std::span(out).first(n), ReplyAddress(message))) {
       ctx_.events.ShowSendError("CallSetupReqAck Sending Error", {});
     }
   }
   // One prompt per call ID: the repetitions of a request are acknowledged, no more.
   const int32_t id = request->call_id;
-  if (state_.last_call_id.exchange(id) == id) return;
+  switch (ReserveIncoming(id)) {
+    case IncomingSlot::kKnown:
+      return;
+    case IncomingSlot::kFull:
+      TurnAwayIncoming(message);
+      return;
+    case IncomingSlot::kReserved:
+      break;
+  }
   std::string address = PeerAddressText(message);
-  StartThread("incoming call", [this, fields = *request, address](Worker& worker) {
-    RunIncomingCall(worker, fields, address);
-  });
+  const uint32_t from = message.from.ipv4;
+  const bool started =
+      StartThread("incoming call", [this, fields = *request, address, from](Worker& worker) {
+        RunIncomingCall(worker, fields, address, from);
+        ReleaseIncoming(fields.call_id);
+      });
+  if (!started) ReleaseIncoming(id);
+}
+
+void CallSignalling::TurnAwayIncoming(const ReceivedMessage& message) {
+  drops_.incoming_turned_away.fetch_add(1);
+  Diag("[%u] incoming call from %s turned away: %d incoming calls run", TickCountMs(),
+       DottedAddress(message.from.ipv4).c_str(), kMaxIncomingCalls);
+  if (message.channel != Channel::kUdp) return;  // nothing is sent on a control session
+  // Answered as a handset in a call answers: not taken, at once.
+  AnswerFields fields;
+  fields.type = MessageType::kCallCancelReq;
+  fields.phone.Assign(ctx_.identity.phone_number());
+  fields.user_name.Assign(ctx_.identity.user_name());
+  std::array<uint8_t, kCallMessageBytes> out{};
+  const size_t n = BuildCallAnswer(out, fields);
+  ctx_.sender.SendTo(std::span(out).first(n), ReplyAddress(message));
+}
+
+bool CallSignalling::SetupEchoCounts(const ReceivedMessage& message, uint16_t call_id,
+                                     bool caller) {
+  if (!FromPeer(message)) return Drop(drops_.not_peer, message, "not the peer");
+  const bool current = state_.caller_role.load() == caller &&
+                       state_.setup_call_id.load() == call_id &&
+                       (!caller || state_.outgoing_open.load());
+  if (!current) return Drop(drops_.not_current, message, "not the current attempt");
+  return true;
 }
 
 void CallSignalling::OnAnswer(const ReceivedMessage& message) {
   auto answer = ParseCallAnswer(message.datagram);
   if (!answer) return;
   const bool tcp = message.channel == Channel::kTcp;
+  if (!AnswerCounts(message, answer->type)) return;
   switch (answer->type) {
     case MessageType::kCallAcceptRsp:
       if (!ctx_.call_flags.cancelled.load()) {
@@ -228,7 +350,24 @@ void CallSignalling::OnAnswer(const ReceivedMessage& message) {
   }
 }
 
+bool CallSignalling::AnswerCounts(const ReceivedMessage& message, MessageType type) {
+  if (type == MessageType::kCallBusyRsp && message.channel == Channel::kUdp) {
+    // On UDP only the server says busy, in answer to this handset's own request.
+    if (!FromServer(message)) return Drop(drops_.not_server, message, "not the presence server");
+    if (!state_.request_pending.exchange(false) && !state_.outgoing_open.load()) {
+      return Drop(drops_.not_current, message, "no call request waits");
+    }
+    return true;
+  }
+  if (!FromPeer(message)) return Drop(drops_.not_peer, message, "not the peer");
+  if (!state_.outgoing_open.load()) {
+    return Drop(drops_.not_current, message, "no outgoing attempt runs");
+  }
+  return true;
+}
+
 void CallSignalling::CloseAnsweredAttempt(const AnswerFields& answer, std::string peer_address) {
+  state_.outgoing_open.store(false);
   ctx_.events.OutgoingAttemptAnswered();
   ctx_.call_flags.cancelled.store(true);  // a later answer starts nothing
   ctx_.events.AppendHistory(Cut(answer.user_name.view(), kHistoryAnswerNameChars),
@@ -241,21 +380,32 @@ void CallSignalling::CloseAnsweredAttempt(const AnswerFields& answer, std::strin
 
 void CallSignalling::OnCallRelease(const ReceivedMessage& message) {
   if (!ParseCallReleaseReq(message.datagram)) return;
+  if (!FromPeer(message)) {
+    Drop(drops_.not_peer, message, "not the peer");
+    return;
+  }
+  if (!ctx_.call_flags.in_call.load()) {
+    Drop(drops_.not_in_call, message, "no call runs");
+    return;
+  }
+  bool ended = false;
   {
     std::lock_guard lock(ctx_.connection_mutex);
     if (ctx_.call_flags.in_call.load()) {
       ctx_.events.EndOfCall(/*close_decoder=*/true);
-      // Shown with the Connection Mutex held, so no other end of call runs meanwhile.
-      ctx_.events.ShowRemoteRelease(PathOf(message));
+      ended = true;
     }
   }
+  // The notice never waits for a person here: call control posts it to the GUI thread,
+  // and the Connection Mutex is free before it shows.
+  if (ended) ctx_.events.ShowRemoteRelease(PathOf(message));
   ctx_.view_flags.peer_video_paused.store(false);
   ctx_.events.PeerPauseChanged();
 }
 
 void CallSignalling::OnChatText(const ReceivedMessage& message) {
   auto chat = ParseChatText(message.datagram);
-  if (!chat) return;
+  if (!chat || !PeerMaySpeak(message)) return;
   ctx_.events.ChatMessageArrived(chat->has_text ? chat->view() : std::u16string_view(),
                                  chat->has_text);
 }
@@ -264,25 +414,58 @@ void CallSignalling::OnCancel(const ReceivedMessage& message) {
   auto cancel = ParseCallCancelReq(message.datagram);
   if (!cancel) return;
   const bool tcp = message.channel == Channel::kTcp;
-  ctx_.events.IncomingCallCancelled();  // an open prompt then answers "not answered"
-  ctx_.sessions.ForgetSession();
-  if (!tcp) {
-    std::string name(cancel->user_name.view());
-    if (state_.outgoing_cancelled.exchange(false)) {
-      state_.no_answer.store(false);
-      ctx_.events.LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kCancelled, name);
-    } else if (!state_.no_answer.load()) {
-      // A caller's cancel carries no name: log the caller being prompted.
-      if (name.empty()) name = Caller().name;
-      ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kCancelled, name);
+  // A cancel belongs to the incoming call being prompted (from the address its request
+  // came from) or, as the callee's answer, to this handset's outgoing attempt.
+  int32_t incoming_id = kNoCallId;
+  {
+    std::lock_guard lock(state_.mutex);
+    if (state_.cancellable_call_id.load() != kNoCallId &&
+        state_.cancellable_from.load() == message.from.ipv4) {
+      incoming_id = state_.cancellable_call_id.exchange(kNoCallId);
     }
   }
-  state_.no_answer.store(false);
+  const bool outgoing =
+      FromPeer(message) && (state_.outgoing_open.load() || state_.outgoing_cancelled.load());
+  if (incoming_id == kNoCallId && !outgoing) {
+    if (!FromPeer(message)) {
+      Drop(drops_.not_peer, message, "not the peer");
+    } else {
+      Drop(drops_.not_current, message, "no attempt to cancel");
+    }
+    return;
+  }
+  if (incoming_id != kNoCallId) {
+    ctx_.events.IncomingCallCancelled();  // the open prompt then answers "not answered"
+  }
+  ctx_.sessions.ForgetSession();
+  if (tcp) return;
+  std::string name(cancel->user_name.view());
+  if (incoming_id != kNoCallId) {
+    // A caller's cancel carries no name: log the caller being prompted.
+    if (name.empty()) name = Caller().name;
+    ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kCancelled, name);
+  } else if (state_.outgoing_cancelled.exchange(false)) {
+    // The callee confirms the user's cancel: the attempt is over, logged once.
+    state_.outgoing_open.store(false);
+    ctx_.events.LogUnansweredCall(CallDirection::kOutgoing, CallOutcome::kCancelled, name);
+  }
 }
 
 void CallSignalling::OnCallConnect(const ReceivedMessage& message) {
   auto connect = ParseCallConnectInd(message.datagram);
   if (!connect) return;
+  if (!FromServer(message)) {
+    Drop(drops_.not_server, message, "not the presence server");
+    return;
+  }
+  if (connect->caller() && !RequestAwaitsConnect(connect->peer.phone.view())) {
+    Drop(drops_.not_requested, message, "no call request for that number");
+    return;
+  }
+  const uint32_t generation = state_.attempt.fetch_add(1) + 1;
+  const uint16_t call_id = DrawCallId();
+  state_.setup_call_id.store(call_id);
+  state_.outgoing_open.store(connect->caller());
   state_.state.store(SetupPhase::kIdle);
   state_.attempt_limit.store(kSetupAttempts);
   ctx_.call_flags.video_active.store(false);
@@ -297,17 +480,38 @@ void CallSignalling::OnCallConnect(const ReceivedMessage& message) {
     state_.peer = connect->peer;
     state_.note = connect->note;
   }
-  ctx_.peer_link.Set(AddressOf(connect->peer.public_address, connect->peer.public_port));
-  StartThread("call set-up", [this](Worker& worker) { RunSetup(worker); });
+  ctx_.peer_link.Set(AddressOf(connect->peer.public_address, connect->peer.public_port),
+                     ParseDottedAddress(connect->peer.local_address.view()).value_or(0));
+  StartThread("call set-up", [this, generation, call_id](Worker& worker) {
+    RunSetup(worker, generation, call_id);
+  });
+}
+
+bool CallSignalling::RequestAwaitsConnect(std::string_view peer_number) {
+  if (!state_.request_pending.load()) return false;
+  if (TickCountMs() - state_.request_sent_ms.load() > kCallRequestWaitMs) {
+    state_.request_pending.store(false);
+    return false;
+  }
+  {
+    std::lock_guard lock(state_.mutex);
+    if (state_.requested_number != peer_number) return false;
+  }
+  state_.request_pending.store(false);
+  return true;
+}
+
+void CallSignalling::EndOutgoingAttempt() {
+  state_.request_pending.store(false);
+  state_.outgoing_open.store(false);
 }
 
 // ---------------------------------------------------------------------------------------
 // Threads.
 
-void CallSignalling::RunSetup(Worker& worker) {
+void CallSignalling::RunSetup(Worker& worker, uint32_t generation, uint16_t call_id) {
   const std::stop_token stop = worker.Token();
   const bool caller = state_.caller_role.load();
-  const uint16_t call_id = DrawCallId();
   std::array<uint8_t, kCallMessageBytes> out{};
   size_t n = 0;
   CallSetupFields fields;
@@ -339,6 +543,9 @@ void CallSignalling::RunSetup(Worker& worker) {
   const int limit = state_.attempt_limit.load();
   for (int i = 0; i < limit; ++i) {
     if (!worker.SleepFor(ctx_.timings.setup_repeat_ms)) break;
+    // A later CallConnectInd began another attempt: this one's repetitions end, so an
+    // old call ID never reaches the peer again.
+    if (state_.attempt.load() != generation) break;
     if (state_.state.load() == SetupPhase::kAnswered) break;
     if (!SendToPeer(std::span(out).first(n))) ctx_.events.ShowSendError(error_text, stop);
     ++repetitions;
@@ -359,7 +566,7 @@ void CallSignalling::RunSetup(Worker& worker) {
 }
 
 void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
-                                     std::string peer_address) {
+                                     std::string peer_address, uint32_t from_ipv4) {
   const std::stop_token stop = worker.Token();
   ctx_.events.IncomingCallArrived();
   const std::string number(request.phone.view());
@@ -380,6 +587,14 @@ void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
   // A running call is not interrupted: the caller hears "not answered" at once.
   CallEvents::PromptOutcome prompt;
   if (!ctx_.call_flags.video_active.load() && !stop.stop_requested()) {
+    {
+      // The first of several incoming calls is the one a cancel closes and logs.
+      std::lock_guard lock(state_.mutex);
+      if (state_.cancellable_call_id.load() == kNoCallId) {
+        state_.cancellable_call_id.store(request.call_id);
+        state_.cancellable_from.store(from_ipv4);
+      }
+    }
     prompt = ctx_.events.PromptIncomingCall(request.call_id, number, name, stop);
     if (prompt.answer == PromptAnswer::kNo) {
       ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kRejected, name);
@@ -387,6 +602,13 @@ void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
     }
   }
   const PromptAnswer answer = prompt.answer;
+  {
+    // Answered, closed or timed out: a cancel from now on finds nothing to cancel.
+    std::lock_guard lock(state_.mutex);
+    if (state_.cancellable_call_id.load() == request.call_id) {
+      state_.cancellable_call_id.store(kNoCallId);
+    }
+  }
   worker.SleepFor(ctx_.timings.after_prompt_ms);
   ctx_.events.IncomingPromptOver(request.call_id, prompt.prompted);
 
@@ -442,6 +664,12 @@ bool CallSignalling::SendCallRequest(std::string_view number) {
   fields.callee = number;
   std::array<uint8_t, kCallRequestBytes> out{};
   const size_t n = BuildCallRequest(out, fields);
+  {
+    std::lock_guard lock(state_.mutex);
+    state_.requested_number = std::string(fields.callee.view());
+  }
+  state_.request_sent_ms.store(TickCountMs());
+  state_.request_pending.store(true);
   return ctx_.sender.SendTo(std::span(out).first(n), ctx_.presence_server);
 }
 

@@ -22,6 +22,14 @@ enum class SetupPhase : uint16_t {
 
 inline constexpr int kSetupAttempts = 10;  // repetitions after the first message
 
+// A CallRequest waits this long for the server's CallConnectInd; a caller-role
+// CallConnectInd after that (or for another number) is not taken.
+inline constexpr uint32_t kCallRequestWaitMs = 10000;
+// At most this many incoming-call threads run at once; a new call beyond them is turned
+// away at once, without a thread, a prompt or a record.
+inline constexpr int kMaxIncomingCalls = 4;
+inline constexpr int32_t kNoCallId = -1;
+
 // The call log keeps this many characters of the peer's user name.
 inline constexpr size_t kDirectionNameChars = 19;
 
@@ -44,10 +52,23 @@ struct SetupState {
   std::atomic<bool> caller_role{false};
   // The user cancelled the outgoing attempt; the peer's confirming cancel logs it.
   std::atomic<bool> outgoing_cancelled{false};
-  // The no-answer timer ended the outgoing attempt; a later cancel is not an incoming one.
-  std::atomic<bool> no_answer{false};
   // Call ID of the last CallSetupReq that was prompted for; -1 before the first.
-  std::atomic<int32_t> last_call_id{-1};
+  std::atomic<int32_t> last_call_id{kNoCallId};
+  // Counts the CallConnectInds taken in: a set-up thread of an earlier one stops.
+  std::atomic<uint32_t> attempt{0};
+  // The call ID the current set-up thread sends (CallSetupReq or CallSetupDummyReq);
+  // only an acknowledgement of it counts.
+  std::atomic<int32_t> setup_call_id{kNoCallId};
+  // The outgoing attempt runs: from the caller-role CallConnectInd until the peer
+  // answers, the no-answer timer, the callee's confirming cancel or the next attempt.
+  std::atomic<bool> outgoing_open{false};
+  // A CallRequest went out at request_sent_ms for requested_number and awaits its
+  // CallConnectInd (or the server's CallBusyRsp).
+  std::atomic<bool> request_pending{false};
+  std::atomic<uint32_t> request_sent_ms{0};
+  // The incoming call whose cancel closes the prompt and is logged; -1 when none.
+  std::atomic<int32_t> cancellable_call_id{kNoCallId};
+  std::atomic<uint32_t> cancellable_from{0};  // the IPv4 address its request came from
   // Shared with CallRequest: the CallSetupReport carries its current value.
   std::atomic<uint16_t> server_message_counter{0};
   std::atomic<int> peer_width{96};
@@ -58,6 +79,7 @@ struct SetupState {
   SetupNote note;
   CallDirectionRecord direction;
   IncomingCaller caller;
+  std::string requested_number;
 };
 
 }  // namespace kestrelio

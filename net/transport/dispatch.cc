@@ -19,7 +19,7 @@ bool IsMediaType(uint8_t type) {
 
 DispatchResult DispatchMessage(std::span<const uint8_t> message, const NetAddress& from,
                                Channel channel, int socket, MessageHandlers& handlers,
-                               Window& window) {
+                               Window& /*window*/) {
   if (message.empty()) return DispatchResult::kDropped;
   const uint8_t version = message[kVersionOffset];
   if (version != kWireVersion) {
@@ -39,7 +39,8 @@ DispatchResult DispatchMessage(std::span<const uint8_t> message, const NetAddres
   if (IsMediaType(header->type)) {
     if (channel == Channel::kTcp &&
         header->type != static_cast<uint8_t>(MessageType::kPacketLoss)) {
-      window.ShowMessageBox("Undefined Message Type", "TCP Socket", MessageBoxButtons::kOk);
+      // Diagnostic only: a box would hold the session's thread for what a stranger sent.
+      Diag("[%u] Undefined Message Type (%u) in TCP Socket", TickCountMs(), header->type);
       return DispatchResult::kUndefined;
     }
     handlers.media.OnMediaMessage(received);

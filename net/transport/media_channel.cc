@@ -7,6 +7,7 @@
 #include "base/tick.h"
 #include "base/timer_scale.h"
 #include "base/window/ids.h"
+#include "net/socket/socket_address.h"
 #include "net/wire/media_messages.h"
 
 namespace kestrelio {
@@ -48,7 +49,22 @@ void MediaChannel::SendVideoPayload(std::span<const uint8_t> payload, uint16_t s
   }
 }
 
+bool MediaChannel::FromPeerInCall(const ReceivedMessage& message) {
+  if (!context_.call.in_call.load(std::memory_order_acquire)) {
+    drops_.not_in_call.fetch_add(1, std::memory_order_relaxed);
+    return false;
+  }
+  if (!context_.peer.IsPeer(message.from.ipv4)) {
+    drops_.not_peer.fetch_add(1, std::memory_order_relaxed);
+    Diag("media: type %u from %s:%u, not the peer: dropped", message.header.type,
+         DottedAddress(message.from.ipv4).c_str(), message.from.port);
+    return false;
+  }
+  return true;
+}
+
 void MediaChannel::OnMediaMessage(const ReceivedMessage& message) {
+  if (!FromPeerInCall(message)) return;
   switch (static_cast<MessageType>(message.header.type)) {
     case MessageType::kVideoData:
       ReceiveVideo(message.datagram);
@@ -69,7 +85,6 @@ void MediaChannel::OnMediaMessage(const ReceivedMessage& message) {
 }
 
 void MediaChannel::ReceiveVideo(std::span<const uint8_t> datagram) {
-  if (!context_.call.in_call.load(std::memory_order_acquire)) return;
   auto video = ParseVideoData(datagram);
   if (!video) return;
   MediaReceiveCounters& counters = context_.counters;

@@ -7,6 +7,10 @@
 //                                    \--> PacketLoss to the peer on a gap
 //   PacketLoss from the peer --> KeyframeRequests::packet_loss (next picture is IDR)
 //
+// Only the peer speaks on this path, and only during a call: a message of the path from
+// any other address, or outside a call, is counted and dropped (VideoData outside a call
+// before anything else is looked at).
+//
 // Threads: SendVideoPayload runs on the encoder data thread, SendRttProbe on the UI
 // thread, OnMediaMessage on the UDP thread (and on TCP control threads for PacketLoss).
 // Each path builds in its own buffer, made with the channel; nothing is allocated per
@@ -39,6 +43,12 @@ struct MediaChannelContext {
   Window& window;  // timer 2002 and the send failure box
 };
 
+// Messages of the video path dropped for their sender or their moment.
+struct MediaDrops {
+  std::atomic<uint32_t> not_in_call{0};  // no call is running
+  std::atomic<uint32_t> not_peer{0};     // from an address other than the peer's
+};
+
 class MediaChannel : public VideoPayloadSink, public MediaMessageHandler {
  public:
   explicit MediaChannel(const MediaChannelContext& context);
@@ -60,8 +70,11 @@ class MediaChannel : public VideoPayloadSink, public MediaMessageHandler {
 
   uint16_t expected_sequence() const { return expected_.load(std::memory_order_relaxed); }
   uint32_t received_messages() const { return received_.load(std::memory_order_relaxed); }
+  const MediaDrops& drops() const { return drops_; }
 
  private:
+  // Whether `message` may act: a call runs and it comes from the peer.
+  bool FromPeerInCall(const ReceivedMessage& message);
   void ReceiveVideo(std::span<const uint8_t> datagram);
   void ReceivePacketLoss(std::span<const uint8_t> datagram);
   void AnswerRttProbe(std::span<const uint8_t> datagram);
@@ -74,6 +87,7 @@ class MediaChannel : public VideoPayloadSink, public MediaMessageHandler {
   std::array<uint8_t, 16> probe_buffer_{};  // UI thread: RttProbeReq
   std::atomic<uint16_t> expected_{1};
   std::atomic<uint32_t> received_{0};
+  MediaDrops drops_;
 };
 
 }  // namespace kestrelio

@@ -79,9 +79,11 @@ class CallHarness {
     service->handler().OnControlMessage(message);
   }
 
-  // CallConnectInd for a call with the peer (this handset calling when `caller`).
+  // CallConnectInd from the presence server for a call with the peer (this handset
+  // calling when `caller`: its CallRequest for the number goes out first).
   void Connect(bool caller, const std::string& peer_number = "12065550111",
                const std::string& peer_public = "127.0.0.3", uint16_t peer_port = 8200) {
+    if (caller) service->signalling().SendCallRequest(peer_number);
     CallConnectFields fields;
     fields.call_number = 7;
     fields.role = caller ? 1 : 0;
@@ -94,7 +96,13 @@ class CallHarness {
     fields.own_public_port = 8200;
     fields.note = "call-7";
     std::array<uint8_t, kCallConnectIndBytes> out{};
-    Deliver(std::span(out).first(BuildCallConnectInd(out, fields)));
+    Deliver(std::span(out).first(BuildCallConnectInd(out, fields)), Channel::kUdp,
+            config_.presence);
+  }
+  // Runs on this thread what the window's timer would run on the GUI thread: the boxes
+  // that network threads queued.
+  void ShowNotices() {
+    if (window.IsTimerRunning(kTimerShowNotices)) service->OnTimer(kTimerShowNotices);
   }
 
   std::string CallLogPath() const { return study_files.CallLogPath(); }

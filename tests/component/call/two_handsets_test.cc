@@ -190,7 +190,10 @@ TEST(TwoHandsets, DialAcceptChatSurviveGarbageAndHangUp) {
   a.calls.service->OnCommand(kCommandHangUp);
   EXPECT_FALSE(a.calls.call_flags.in_call);
   ASSERT_TRUE(WaitFor([&] { return !b.calls.call_flags.in_call; }));
-  ASSERT_TRUE(WaitFor([&] { return !b.calls.BoxesWithCaption("UDP Connection").empty(); }));
+  ASSERT_TRUE(WaitFor([&] {
+    b.calls.ShowNotices();
+    return !b.calls.BoxesWithCaption("UDP Connection").empty();
+  }));
   EXPECT_EQ(b.calls.BoxesWithCaption("UDP Connection")[0].text, "Call is disconnected by remote.");
 
   auto log_a = a.calls.CallLog();

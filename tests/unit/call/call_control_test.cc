@@ -306,6 +306,7 @@ TEST_F(ConnectedCallTest, ADecoderThatCannotOpenLeavesACallWithoutMedia) {
   EXPECT_FALSE(h.call_flags.in_call);
   EXPECT_FALSE(h.call_flags.video_active);
   EXPECT_FALSE(h.window.IsTimerRunning(kTimerStatusTick));
+  h.ShowNotices();
   ASSERT_EQ(h.BoxesWithCaption("Error").size(), 1u);
   EXPECT_EQ(h.BoxesWithCaption("Error")[0].text, "Decoder Open Error");
 }

@@ -80,6 +80,8 @@ TEST_F(CallEventsWindowTest, RefusalsBeepAndAreWordedForTheirPath) {
   control().OutgoingAttemptRefused(AttemptRefusal::kRejected, SignallingPath::kSession);
   control().OutgoingAttemptRefused(AttemptRefusal::kBusy, SignallingPath::kUdp);
   control().OutgoingAttemptRefused(AttemptRefusal::kNoAnswer, SignallingPath::kUdp);
+  EXPECT_TRUE(h.window.Boxes().empty());  // the caller (the UDP thread) never waits
+  h.ShowNotices();
   auto boxes = h.window.Boxes();
   ASSERT_EQ(boxes.size(), 3u);  // a "not answered" only beeps
   EXPECT_EQ(boxes[0].caption, "UDP Connection");
@@ -93,6 +95,8 @@ TEST_F(CallEventsWindowTest, RefusalsBeepAndAreWordedForTheirPath) {
 TEST_F(CallEventsWindowTest, TheRemoteReleaseNoticeIsWordedForItsPath) {
   control().ShowRemoteRelease(SignallingPath::kUdp);
   control().ShowRemoteRelease(SignallingPath::kSession);
+  EXPECT_TRUE(h.window.Boxes().empty());
+  h.ShowNotices();
   auto boxes = h.window.Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, "Call is disconnected by remote.");

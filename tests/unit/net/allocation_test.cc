@@ -59,6 +59,7 @@ TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
 
   NullPort port;
   PeerLink peer;
+  peer.Set(NetAddress{0x7F000003, 8200});
   CallFlags call;
   call.in_call = true;
   auto decoder = std::make_unique<DecoderState>();
@@ -72,7 +73,8 @@ TEST(NetAllocationTest, MediaChannelPathsAllocateNothingOfTheirOwn) {
       MediaChannelContext{port, peer, call, *decoder, keyframes, counters, window});
   channel.ResetReceive();
   auto deliver = [&](std::span<const uint8_t> bytes) {
-    channel.OnMediaMessage(ReceivedMessage{*ParseHeader(bytes), bytes, {}, Channel::kUdp});
+    channel.OnMediaMessage(
+        ReceivedMessage{*ParseHeader(bytes), bytes, peer.Get(), Channel::kUdp});
   };
   // Warm-up: the decoders' picture pools fill on the first pictures, and the first
   // diagnostic line loads the time zone once per process.

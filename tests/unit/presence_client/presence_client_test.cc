@@ -185,6 +185,26 @@ TEST(KeepAliveThread, SendsAtOnceThenEveryPeriod) {
   EXPECT_TRUE(h.window.Boxes().empty());
 }
 
+TEST(KeepAliveThread, SendSoonSendsTheNewStateWithoutWaitingForThePeriod) {
+  setenv("KESTRELIO_TIMER_SCALE", "100", 1);  // a period far beyond the wait below
+  Handset h;
+  h.client.Start();
+  ASSERT_TRUE(h.sender.WaitForSent(1));
+  h.flags.in_call = true;  // a call starts
+  h.client.SendKeepAliveSoon();
+  ASSERT_TRUE(h.sender.WaitForSent(2));
+  h.flags.in_call = false;  // and ends
+  h.client.SendKeepAliveSoon();
+  ASSERT_TRUE(h.sender.WaitForSent(3));
+  h.client.Stop();
+  unsetenv("KESTRELIO_TIMER_SCALE");
+  std::vector<KeepAliveFields> sent = h.sender.KeepAlives();
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0].status, kStatusIdle);
+  EXPECT_EQ(sent[1].status, kStatusInCall);
+  EXPECT_EQ(sent[2].status, kStatusIdle);
+}
+
 TEST(KeepAliveThread, AFailedSendShowsTheBoxAndStopClosesABoxLeftOpen) {
   Handset h;
   h.sender.set_succeed(false);

@@ -174,17 +174,19 @@ class SignallingEventsTest : public ::testing::Test {
                                       identity_, events_, sessions_, connection_mutex_, kServer,
                                       SignallingTimings{20, 10, 5}}) {}
 
-  void Deliver(std::span<const uint8_t> bytes, Channel channel = Channel::kUdp) {
+  void Deliver(std::span<const uint8_t> bytes, Channel channel = Channel::kUdp,
+               NetAddress from = NetAddress{0x7F000003, 8200}) {
     ReceivedMessage message;
     auto header = ParseHeader(bytes);
     ASSERT_TRUE(header);
     message.header = *header;
     message.datagram = bytes;
-    message.from = NetAddress{0x7F000003, 8200};
+    message.from = from;
     message.channel = channel;
     signalling_.OnControlMessage(message);
   }
   void Connect(bool caller) {
+    if (caller) signalling_.SendCallRequest("12065550111");
     CallConnectFields fields;
     fields.role = caller ? 1 : 0;
     fields.peer.phone = "12065550111";
@@ -193,7 +195,7 @@ class SignallingEventsTest : public ::testing::Test {
     fields.own_public_address = "127.0.0.2";
     fields.own_public_port = 8200;
     std::array<uint8_t, kCallConnectIndBytes> out{};
-    Deliver(std::span(out).first(BuildCallConnectInd(out, fields)));
+    Deliver(std::span(out).first(BuildCallConnectInd(out, fields)), Channel::kUdp, kServer);
   }
   std::optional<AnswerFields> WaitForAnswer() {
     std::optional<AnswerFields> answer;
@@ -249,9 +251,11 @@ TEST_F(SignallingEventsTest, AnAcceptanceStartsTheCallThenClosesTheAttemptOnce) 
   EXPECT_TRUE(events_.Has("SetPeerPictureSize 96x80"));
   EXPECT_LT(events_.IndexOf("StartOfCall 12065550111"), events_.IndexOf("OutgoingAttemptAnswered"));
   EXPECT_TRUE(events_.Has("AppendHistory Bob 12065550111"));
-  // A repeated acceptance closes the attempt again but starts no second call.
+  // A repeated acceptance finds the attempt closed: dropped, no second call or line.
   Deliver(Answer(MessageType::kCallAcceptRsp));
   EXPECT_EQ(events_.Count("StartOfCall 12065550111"), 1u);
+  EXPECT_EQ(events_.Count("AppendHistory Bob 12065550111"), 1u);
+  EXPECT_EQ(signalling_.drops().not_current.load(), 1u);
 }
 
 TEST_F(SignallingEventsTest, ARejectionIsLoggedAndClosedBeforeItIsShown) {
@@ -270,22 +274,26 @@ TEST_F(SignallingEventsTest, ARejectionIsLoggedAndClosedBeforeItIsShown) {
 TEST_F(SignallingEventsTest, BusyIsShownButLeavesTheAttemptRunning) {
   Connect(/*caller=*/true);
   ASSERT_TRUE(WaitFor([&] { return events_.Has("OutgoingAttemptRunning"); }));
-  Deliver(Answer(MessageType::kCallBusyRsp));
+  Deliver(Answer(MessageType::kCallBusyRsp), Channel::kUdp, kServer);
   EXPECT_TRUE(events_.Has("OutgoingAttemptRefused busy udp"));
   EXPECT_FALSE(events_.Has("OutgoingAttemptAnswered"));
 }
 
 TEST_F(SignallingEventsTest, NoAnswerClosesTheAttemptWithoutABox) {
+  Connect(/*caller=*/true);
+  ASSERT_TRUE(WaitFor([&] { return events_.Has("OutgoingAttemptRunning"); }));
   Deliver(Answer(MessageType::kCallNoAnswerRsp));
   EXPECT_LT(events_.IndexOf("OutgoingAttemptAnswered"),
             events_.IndexOf("OutgoingAttemptRefused no answer udp"));
 }
 
 TEST_F(SignallingEventsTest, EveryMessageFromASessionTakesTheIndicatorDown) {
+  Connect(/*caller=*/true);
+  ASSERT_TRUE(WaitFor([&] { return events_.Has("OutgoingAttemptRunning"); }));
   Deliver(Answer(MessageType::kCallBusyRsp), Channel::kTcp);
   EXPECT_TRUE(events_.Has("OutgoingAttemptRefused busy session"));
   EXPECT_EQ(events_.Log().back(), "TakeDownCallingIndicator");
-  Deliver(Answer(MessageType::kCallBusyRsp), Channel::kUdp);
+  Deliver(Answer(MessageType::kCallBusyRsp), Channel::kUdp, kServer);
   EXPECT_EQ(events_.Count("TakeDownCallingIndicator"), 1u);
 }
 
@@ -337,10 +345,22 @@ TEST_F(SignallingEventsTest, StopEndsAPromptThroughTheWorkersStopToken) {
 }
 
 TEST_F(SignallingEventsTest, ACancelAsksCallControlToCloseThePrompt) {
+  events_.HoldPrompts();
+  Deliver(SetupReq(46));
+  ASSERT_TRUE(events_.WaitForHeldPrompt());
   std::vector<uint8_t> cancel(kHeaderBytes);
   cancel.resize(BuildCallCancelReq(cancel));
   Deliver(cancel);
   EXPECT_TRUE(events_.Has("IncomingCallCancelled"));
+  signalling_.Stop();
+}
+
+TEST_F(SignallingEventsTest, ACancelWithNoCallToCancelIsDroppedUnlogged) {
+  std::vector<uint8_t> cancel(kHeaderBytes);
+  cancel.resize(BuildCallCancelReq(cancel));
+  Deliver(cancel);
+  EXPECT_FALSE(events_.Has("IncomingCallCancelled"));
+  EXPECT_EQ(signalling_.drops().not_peer.load(), 1u);  // no peer named, no prompt
 }
 
 // --- Errors, release, chat, pause -------------------------------------------------
@@ -361,25 +381,30 @@ TEST_F(SignallingEventsTest, TheUdpThreadsSendErrorHasNoWorkerToStop) {
   EXPECT_TRUE(events_.Has("ShowSendError CallReleaseReq Sending Error"));
 }
 
-TEST_F(SignallingEventsTest, ARemoteReleaseEndsTheCallAndShowsItUnderTheConnectionMutex) {
+TEST_F(SignallingEventsTest, ARemoteReleaseEndsTheCallAndShowsItWithTheConnectionMutexFree) {
+  Connect(/*caller=*/false);
   call_flags_.in_call = true;
   std::vector<uint8_t> release(kCallMessageBytes);
   release.resize(BuildCallReleaseReq(release));
   Deliver(release, Channel::kTcp);
-  EXPECT_LT(events_.IndexOf("EndOfCall"), events_.IndexOf("ShowRemoteRelease session held"));
-  EXPECT_LT(events_.IndexOf("ShowRemoteRelease session held"), events_.IndexOf("PeerPauseChanged"));
+  EXPECT_LT(events_.IndexOf("EndOfCall"), events_.IndexOf("ShowRemoteRelease session free"));
+  EXPECT_LT(events_.IndexOf("ShowRemoteRelease session free"), events_.IndexOf("PeerPauseChanged"));
 }
 
-TEST_F(SignallingEventsTest, AReleaseWithoutACallShowsNothing) {
+TEST_F(SignallingEventsTest, AReleaseWithoutACallIsDropped) {
+  Connect(/*caller=*/false);
   std::vector<uint8_t> release(kCallMessageBytes);
   release.resize(BuildCallReleaseReq(release));
   Deliver(release);
   EXPECT_FALSE(events_.Has("EndOfCall"));
-  EXPECT_FALSE(events_.Has("ShowRemoteRelease udp held"));
-  EXPECT_TRUE(events_.Has("PeerPauseChanged"));
+  EXPECT_FALSE(events_.Has("ShowRemoteRelease udp free"));
+  EXPECT_FALSE(events_.Has("PeerPauseChanged"));
+  EXPECT_EQ(signalling_.drops().not_in_call.load(), 1u);
 }
 
 TEST_F(SignallingEventsTest, ChatAndPauseMessagesBecomeTheirEvents) {
+  Connect(/*caller=*/false);
+  call_flags_.in_call = true;
   std::vector<uint8_t> chat(kHeaderBytes + 64);
   chat.resize(BuildChatText(chat, u"hello"));
   Deliver(chat);

@@ -13,8 +13,6 @@ using testing::Columns;
 using testing::SentMessage;
 using testing::WaitFor;
 
-constexpr NetAddress kCallerInside{0x7F000003, 8201};  // the address written in requests
-
 std::vector<uint8_t> SetupReq(uint16_t call_id, uint16_t width = 96, uint16_t height = 80) {
   CallSetupFields fields;
   fields.call_id = call_id;
@@ -77,11 +75,13 @@ TEST_F(SignallingTest, ElevenRepeatedRequestsGetElevenAcksAndOnePrompt) {
   h.Connect(/*caller=*/false);
   h.window.AnswerBoxes(kConnectionCaption, {MessageBoxResult::kYes});
   const auto request = SetupReq(0x1234, 176, 144);
-  for (int i = 0; i < 11; ++i) h.Deliver(request, Channel::kUdp, NetAddress{0x0A000001, 9999});
+  // From the named peer's address through a translator that changed the port.
+  for (int i = 0; i < 11; ++i) h.Deliver(request, Channel::kUdp, NetAddress{0x7F000003, 9999});
   auto acks = Sent(MessageType::kCallSetupReqAck);
   ASSERT_EQ(acks.size(), 11u);
   for (auto& ack : acks) {
-    EXPECT_EQ(ack.to, kCallerInside);  // inside the request, not the datagram's source
+    // At the endpoint the server named: not the address written inside the request.
+    EXPECT_EQ(ack.to, (NetAddress{0x7F000003, 8200}));
     EXPECT_EQ(ParseCallSetupReqAck(ack.bytes)->call_id, 0x1234);
   }
   auto answer = WaitForAnswer();
@@ -213,17 +213,26 @@ TEST_F(SignallingTest, AnUnansweredCalleeSendsElevenDummiesAndReportsTen) {
   EXPECT_FALSE(h.window.IsControlVisible(kControlCalling));
 }
 
-TEST_F(SignallingTest, ADummyRequestIsAnsweredAtTheAddressInsideIt) {
+TEST_F(SignallingTest, ADummyRequestIsAnsweredAtTheNamedPeerNeverAtTheAddressInsideIt) {
   CallSetupFields fields;
   fields.phone = "12065550111";
-  fields.public_address = "127.0.0.3";
+  fields.public_address = "10.9.9.9";  // a third party the sender wants flooded
   fields.public_port = 8201;
   std::vector<uint8_t> dummy(kCallMessageBytes);
   dummy.resize(BuildCallSetupDummyReq(dummy, fields));
+  // No peer named yet: the answer goes back where the datagram came from.
   h.Deliver(dummy, Channel::kUdp, NetAddress{0x0A000001, 1});
   auto rsp = Sent(MessageType::kCallSetupDummyRsp);
   ASSERT_EQ(rsp.size(), 1u);
-  EXPECT_EQ(rsp[0].to, kCallerInside);
+  EXPECT_EQ(rsp[0].to, (NetAddress{0x0A000001, 1}));
+  // Once the server named a peer: the answer goes to it, and a stranger gets nothing.
+  h.Connect(/*caller=*/true);
+  h.Deliver(dummy, Channel::kUdp, NetAddress{0x7F000003, 4444});
+  h.Deliver(dummy, Channel::kUdp, NetAddress{0x0A000001, 1});
+  rsp = Sent(MessageType::kCallSetupDummyRsp);
+  ASSERT_EQ(rsp.size(), 2u);
+  EXPECT_EQ(rsp[1].to, (NetAddress{0x7F000003, 8200}));
+  EXPECT_EQ(h.service->signalling().drops().not_peer.load(), 1u);
 }
 
 TEST_F(SignallingTest, ALateAcceptanceAfterCancelStartsNothing) {
@@ -267,6 +276,8 @@ TEST_F(SignallingTest, ARejectionIsShownLoggedAndEndsTheAttempt) {
   h.Connect(/*caller=*/true);
   ASSERT_TRUE(WaitFor([&] { return h.call_flags.calling.load(); }));
   h.Deliver(Answer(MessageType::kCallRejectRsp));
+  EXPECT_TRUE(h.BoxesWithCaption("UDP Connection").empty());  // queued, not shown here
+  h.ShowNotices();
   auto boxes = h.BoxesWithCaption("UDP Connection");
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "User is not available. Please try again later.");
@@ -280,7 +291,9 @@ TEST_F(SignallingTest, ARejectionIsShownLoggedAndEndsTheAttempt) {
 TEST_F(SignallingTest, BusyIsShownButTheAttemptWaitsForItsTimer) {
   h.Connect(/*caller=*/true);
   ASSERT_TRUE(WaitFor([&] { return h.call_flags.calling.load(); }));
-  h.Deliver(Answer(MessageType::kCallBusyRsp));
+  h.Deliver(Answer(MessageType::kCallBusyRsp));  // from the peer: only the server says busy
+  h.Deliver(Answer(MessageType::kCallBusyRsp), Channel::kUdp, testing::kPresenceServer);
+  h.ShowNotices();
   ASSERT_EQ(h.BoxesWithCaption("UDP Connection").size(), 1u);
   EXPECT_EQ(h.BoxesWithCaption("UDP Connection")[0].text,
             "The line is busy. Please try again later.");
@@ -298,6 +311,7 @@ TEST_F(SignallingTest, ARemoteReleaseEndsTheCallWithItsMessage) {
   h.Deliver(release);
   EXPECT_FALSE(h.call_flags.in_call);
   EXPECT_FALSE(h.view_flags.peer_video_paused);
+  h.ShowNotices();
   ASSERT_EQ(h.BoxesWithCaption("UDP Connection").size(), 1u);
   EXPECT_EQ(h.BoxesWithCaption("UDP Connection")[0].text, "Call is disconnected by remote.");
   EXPECT_EQ(h.CallLog().size(), 1u);
@@ -305,10 +319,12 @@ TEST_F(SignallingTest, ARemoteReleaseEndsTheCallWithItsMessage) {
   h.connection_mutex.unlock();
   // Without a call a release shows nothing.
   h.Deliver(release);
+  h.ShowNotices();
   EXPECT_EQ(h.BoxesWithCaption("UDP Connection").size(), 1u);
 }
 
 TEST_F(SignallingTest, ThePeerPauseFlagFollowsItsIndication) {
+  StartCall();
   std::vector<uint8_t> pause(kVideoPauseIndBytes);
   BuildVideoPauseInd(pause, true);
   h.Deliver(pause);
@@ -326,6 +342,7 @@ TEST_F(SignallingTest, AControlSessionDiffersFromUdp) {
   h.Deliver(SetupReq(9), Channel::kTcp);
   EXPECT_TRUE(Sent(MessageType::kCallSetupReqAck).empty());
   h.Deliver(Answer(MessageType::kCallRejectRsp), Channel::kTcp);
+  h.ShowNotices();
   ASSERT_EQ(h.BoxesWithCaption("TCP Connection").size(), 1u);
   EXPECT_EQ(h.BoxesWithCaption("TCP Connection")[0].text,
             "User you are trying to call is not available. Please try again later.");
