@@ -75,6 +75,7 @@ class CallSignalling : public ControlMessageHandler {
   void Stop();
 
   void OnControlMessage(const ReceivedMessage& message) override;
+  void OnSessionEnded() override;
 
   // Sends used by call control and chat; each reports whether the whole message went out.
   bool SendCallRequest(std::string_view number);
