@@ -315,12 +315,11 @@ void Transport::ListenerLoop(std::stop_token stop) {
     const bool full = reading >= kMaxTcpSessions;
     // With every slot taken the listen queue is not looked at: the connections wait
     // there (bounded by the backlog) until a session ends.
-    const Wait wait = WaitFor(full ? -1 : listener_.get(), wake_.get(),
-                              reading > 0 ? kReapPeriodMs : -1, stop);
+    const Wait wait =
+        WaitFor(full ? -1 : listener_.get(), wake_.get(), reading > 0 ? kReapPeriodMs : -1, stop);
     if (wait == Wait::kStop) return;
     if (wait == Wait::kTimedOut) continue;
-    if (!AcceptSession() &&
-        WaitFor(-1, wake_.get(), kAcceptRetryMs, stop) == Wait::kStop) {
+    if (!AcceptSession() && WaitFor(-1, wake_.get(), kAcceptRetryMs, stop) == Wait::kStop) {
       return;
     }
   }

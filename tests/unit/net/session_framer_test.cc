@@ -125,8 +125,12 @@ TEST_F(FramerTest, ForeignBytesAreDroppedAndFramingStartsAgain) {
 TEST_F(FramerTest, ALengthThatCannotBeFramedBreaksTheStreamForGood) {
   for (uint16_t length : std::array<uint16_t, 5>{0, 1, 5, kMaxMessageBytes + 1, 0xFFFF}) {
     SessionFramer framer(std::span<uint8_t>(storage_.get(), kMaxMessageBytes));
-    const std::vector<uint8_t> header = {kWireVersion, 0x01, static_cast<uint8_t>(length & 0xFF),
-                                         static_cast<uint8_t>(length >> 8), 0, 0};
+    const std::vector<uint8_t> header = {kWireVersion,
+                                         0x01,
+                                         static_cast<uint8_t>(length & 0xFF),
+                                         static_cast<uint8_t>(length >> 8),
+                                         0,
+                                         0};
     auto space = framer.FreeSpace();
     std::copy(header.begin(), header.end(), space.begin());
     framer.Commit(header.size());
