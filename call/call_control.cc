@@ -231,7 +231,16 @@ void CallControl::OnNoAnswer() {
 
 void CallControl::OnPromptTimeout() {
   ctx_.window.KillTimer(kTimerIncomingPrompt);
-  prompt_timer_call_.store(kNoPromptCall);
+  // The tick acts only for the call whose prompt is open and owns the timer. A tick
+  // that comes after that prompt was answered, cancelled or already timed out (the
+  // timer is killed then, but a tick may already be on its way) finds no owner and
+  // writes nothing.
+  int64_t owner = prompt_timer_call_.load();
+  if (owner == kNoPromptCall || !prompt_timer_call_.compare_exchange_strong(owner, kNoPromptCall)) {
+    return;
+  }
+  // Set before the prompt closes, so its thread knows the records are written here.
+  timed_out_call_.store(owner);
   ctx_.sessions.CloseSession();
   LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed, ctx_.identity.user_name());
   const IncomingCaller caller = signalling_.Caller();
@@ -523,10 +532,20 @@ CallEvents::PromptOutcome CallControl::PromptIncomingCall(int32_t call_id, std::
   ctx_.window.StartTimer(kTimerIncomingPrompt, ScaledPeriodMs(kPromptPeriodMs));
   const MessageBoxResult result =
       ctx_.window.ShowMessageBox(text, kConnectionCaption, MessageBoxButtons::kYesNo, cancel);
+  // The answer and the timer meet here: whichever takes the timer's ownership first
+  // decides how the prompt ended. An answered prompt stops its timer at once, so a
+  // tick during the wait that follows cannot count the call as missed as well.
+  int64_t owner = call_id;
+  if (prompt_timer_call_.compare_exchange_strong(owner, kNoPromptCall)) {
+    ctx_.window.KillTimer(kTimerIncomingPrompt);
+    if (result == MessageBoxResult::kYes) outcome.answer = PromptAnswer::kYes;
+    if (result == MessageBoxResult::kNo) outcome.answer = PromptAnswer::kNo;
+  } else {
+    int64_t timed_out = call_id;
+    outcome.timed_out = timed_out_call_.compare_exchange_strong(timed_out, kNoPromptCall);
+  }
   connection_boxes_.fetch_sub(1);
   prompt_open_.store(false);
-  if (result == MessageBoxResult::kYes) outcome.answer = PromptAnswer::kYes;
-  if (result == MessageBoxResult::kNo) outcome.answer = PromptAnswer::kNo;
   return outcome;
 }
 

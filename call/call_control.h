@@ -165,6 +165,9 @@ class CallControl : public CallEvents {
   // acted on only for the call it was started for.
   static constexpr int64_t kNoPromptCall = -1;
   std::atomic<int64_t> prompt_timer_call_{kNoPromptCall};
+  // The call whose prompt the timer ended (and whose missed call it recorded), until
+  // that prompt's thread has taken note.
+  std::atomic<int64_t> timed_out_call_{kNoPromptCall};
   // GUI thread only: a GUI frame holds the Connection Mutex (hang-up question, network
   // loss box), so a handler nested in its event loop must not wait for it.
   bool gui_holds_connection_ = false;

@@ -62,10 +62,13 @@ class CallEvents {
   // Asks the user whether to take the call from `number` (`name`); blocks the calling
   // incoming-call thread until answered, closed, or `cancel` is asked to stop. Rings,
   // wakes the screen and runs the prompt timer while it is open. `prompted` tells
-  // whether a box was shown at all (only one prompt is open at a time).
+  // whether a box was shown at all (only one prompt is open at a time); `timed_out`
+  // that the prompt timer ended it, which has written the missed call's record and
+  // history line itself.
   struct PromptOutcome {
     PromptAnswer answer = PromptAnswer::kNotAnswered;
     bool prompted = false;
+    bool timed_out = false;
   };
   // `call_id` names the call: its prompt timer belongs to it alone.
   virtual PromptOutcome PromptIncomingCall(int32_t call_id, std::string_view number,

@@ -151,6 +151,9 @@ void CallSignalling::OnControlMessage(const ReceivedMessage& message) {
   if (message.channel == Channel::kTcp) ctx_.events.TakeDownCallingIndicator();
 }
 
+// And once more when the session ends.
+void CallSignalling::OnSessionEnded() { ctx_.events.TakeDownCallingIndicator(); }
+
 void CallSignalling::Dispatch(const ReceivedMessage& message) {
   const bool tcp = message.channel == Channel::kTcp;
   switch (static_cast<MessageType>(message.header.type)) {
@@ -637,9 +640,12 @@ void CallSignalling::RunIncomingCall(Worker& worker, CallSetupFields request,
     ctx_.sessions.CloseSession();
   }
   if (fields.type == MessageType::kCallNoAnswerRsp) {
-    ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed,
-                                  ctx_.identity.user_name());
-    ctx_.events.AppendHistory(short_name, short_number, HistoryMark::kInMissed);
+    // A prompt the timer ended has its missed record and line from the timer already.
+    if (!prompt.timed_out) {
+      ctx_.events.LogUnansweredCall(CallDirection::kIncoming, CallOutcome::kMissed,
+                                    ctx_.identity.user_name());
+      ctx_.events.AppendHistory(short_name, short_number, HistoryMark::kInMissed);
+    }
     ctx_.sessions.RestoreSavedSession();
   } else {
     ctx_.events.AppendHistory(short_name, short_number, HistoryMark::kIn);

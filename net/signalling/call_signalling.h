@@ -84,6 +84,7 @@ class CallSignalling : public ControlMessageHandler {
   void Stop();
 
   void OnControlMessage(const ReceivedMessage& message) override;
+  void OnSessionEnded() override;
 
   // Sends used by call control and chat; each reports whether the whole message went out.
   // Also marks the request as waiting for its CallConnectInd.

@@ -10,7 +10,8 @@ namespace kestrelio {
 class ControlSessions {
  public:
   virtual ~ControlSessions() = default;
-  // A control session (the "call socket") is open.
+  // A call socket is current: the last accepted session, unless it was closed or
+  // forgotten since (whether or not the far end still sends on it).
   virtual bool HasOpenSession() const = 0;
   // Closes the open session, if any, and marks it closed.
   virtual void CloseSession() = 0;

@@ -1,11 +1,5 @@
-// ControlSessions over the transport's TCP listener.
-//
-// The production side does nothing yet: only HasOpenSession answers (from the
-// transport's count of open sessions, so an unanswered prompt replies CallNoAnswerRsp
-// rather than the cancel form CallCancelReq while one is open). CloseSession,
-// ForgetSession and RestoreSavedSession are empty: the handset never sends on a control
-// session and leaves closing it to the far end. The seam stays so that the TCP call
-// socket, when it is built behind it, needs no change in signalling or call control.
+// ControlSessions over the transport's TCP listener: the call socket and the saved call
+// socket that the transport keeps (net/transport/transport.h).
 #pragma once
 
 #include "net/signalling/control_sessions.h"
@@ -15,14 +9,14 @@ namespace kestrelio {
 
 class TransportSessions final : public ControlSessions {
  public:
-  explicit TransportSessions(const Transport& transport) : transport_(transport) {}
-  bool HasOpenSession() const override { return transport_.open_sessions() > 0; }
-  void CloseSession() override {}
-  void ForgetSession() override {}
-  void RestoreSavedSession() override {}
+  explicit TransportSessions(Transport& transport) : transport_(transport) {}
+  bool HasOpenSession() const override { return transport_.has_call_socket(); }
+  void CloseSession() override { transport_.CloseCallSocket(); }
+  void ForgetSession() override { transport_.ForgetCallSocket(); }
+  void RestoreSavedSession() override { transport_.RestoreSavedCallSocket(); }
 
  private:
-  const Transport& transport_;
+  Transport& transport_;
 };
 
 }  // namespace kestrelio

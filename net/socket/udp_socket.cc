@@ -95,10 +95,11 @@ ReceiveResult UdpSocket::Receive(std::span<uint8_t> buffer, int wait_ms) {
   return result;
 }
 
-WaitStatus WaitReadable(int fd, int wake_fd, int* error) {
+WaitStatus WaitReadable(int fd, int wake_fd, int* error, int timeout_ms) {
   pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
   while (true) {
-    const int ready = poll(fds, 2, -1);
+    const int ready = poll(fds, 2, timeout_ms);
+    if (ready == 0) return WaitStatus::kTimedOut;
     if (ready < 0) {
       if (errno == EINTR) continue;
       if (error != nullptr) *error = errno;

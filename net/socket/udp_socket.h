@@ -85,9 +85,10 @@ class UdpSocket final : public DatagramSender {
   BindResult bind_result_;
 };
 
-// Waits until `fd` is readable or `wake_fd` (an eventfd) becomes readable; retried on
-// EINTR. kReadable, kWoken, or kFailed with errno in `error`.
-enum class WaitStatus { kReadable, kWoken, kFailed };
-WaitStatus WaitReadable(int fd, int wake_fd, int* error = nullptr);
+// Waits until `fd` is readable or `wake_fd` (an eventfd) becomes readable, at most
+// `timeout_ms` (-1: without limit); retried on EINTR. A negative `fd` is not watched.
+// kReadable, kWoken, kTimedOut, or kFailed with errno in `error`.
+enum class WaitStatus { kReadable, kWoken, kTimedOut, kFailed };
+WaitStatus WaitReadable(int fd, int wake_fd, int* error = nullptr, int timeout_ms = -1);
 
 }  // namespace kestrelio

@@ -31,6 +31,10 @@ class ControlMessageHandler {
   // Runs on the UDP thread, or on a TCP control thread for messages read from a control
   // session. Must not block for long: every later datagram waits behind it.
   virtual void OnControlMessage(const ReceivedMessage& message) = 0;
+  // A control session ended (the far end closed it, it sent a message that ends a
+  // session, it was closed for silence or a length that cannot be framed, or its socket
+  // was closed). Runs on that session's thread; not called when the transport stops.
+  virtual void OnSessionEnded() {}
 };
 
 // The video path: VideoData, PacketLoss and the round-trip probe.

@@ -10,6 +10,20 @@
 // every worker to stop, wakes them through an eventfd that each one polls beside its
 // socket, joins them and closes the sockets, so a transport can be started and stopped
 // many times in one process. Send may be called from any thread.
+//
+// Control sessions. A session's bytes are framed into messages by their length field
+// (SessionFramer); a length that cannot be framed closes the session, and so do 30 s
+// (scaled by KESTRELIO_TIMER_SCALE) without a byte. At most kMaxTcpSessions are read at
+// once; further connections wait in the listen queue until a session ends.
+//
+// The call socket. Every accept makes the current session and its peer address the
+// saved ones and the accepted session current (an accept that fails leaves no session
+// current). The call socket stays current when its session ends by itself (the far end
+// closed it, or sent a message that ends a session) until signalling closes or forgets
+// it, or the next accept moves it aside; a session the handset closes (idle, framing) is
+// no longer current or saved. Every session belongs to the transport alone: closing one
+// shuts it down, which ends its reader, and its socket is closed when its thread has been
+// joined and no call socket names it any more.
 #pragma once
 
 #include <atomic>
@@ -35,8 +49,11 @@ struct TransportConfig {
   uint16_t tcp_port = kHandsetTcpPort;
 };
 
-// At most this many TCP control sessions at once; further connections are closed at once.
+// At most this many TCP control sessions are read at once; further connections wait in
+// the listen queue until one ends.
 inline constexpr size_t kMaxTcpSessions = 8;
+// A control session without a byte for this long is closed (scaled by the timer scale).
+inline constexpr int kSessionIdlePeriodMs = 30000;
 
 class Transport : public DatagramSender {
  public:
@@ -61,10 +78,21 @@ class Transport : public DatagramSender {
   // The bound ports (the ephemeral ones when 0 was asked for); 0 when closed.
   uint16_t udp_port() const { return udp_port_; }
   uint16_t tcp_port() const { return tcp_port_; }
-  // The peer address of the last accepted control session; 0.0.0.0 when none.
-  NetAddress last_session_peer() const;
-  // Control sessions currently open.
+  // The session peer address: that of the current call socket as the last accept or
+  // restore made it; 0.0.0.0 when no session was ever accepted.
+  NetAddress session_peer() const;
+  // Control sessions whose thread still reads.
   size_t open_sessions() const;
+
+  // The call socket, as signalling uses it. Any thread.
+  // A call socket is current (whether or not its session still reads).
+  bool has_call_socket() const;
+  // Closes the current call socket, if any, and leaves none current.
+  void CloseCallSocket();
+  // Leaves no call socket current without closing it (its session reads on).
+  void ForgetCallSocket();
+  // Makes the saved call socket and saved session peer address current again.
+  void RestoreSavedCallSocket();
 
  private:
   struct TcpSession;
@@ -74,8 +102,13 @@ class Transport : public DatagramSender {
   void UdpLoop(std::stop_token stop);
   void ListenerLoop(std::stop_token stop);
   void SessionLoop(TcpSession& session, std::stop_token stop);
-  void AcceptSession();
+  // False when the accept failed (not merely found the queue empty).
+  bool AcceptSession();
   void ReapSessions();
+  // A session the handset itself ends: no call socket names it any more. Under
+  // sessions_mutex_.
+  void DropCallSocketLocked(const TcpSession* session);
+  size_t ReadingSessionsLocked() const;
 
   Window& window_;
   std::optional<MessageHandlers> handlers_;
@@ -89,9 +122,13 @@ class Transport : public DatagramSender {
   Worker listener_worker_;
 
   mutable std::mutex sessions_mutex_;
-  std::vector<std::unique_ptr<TcpSession>> sessions_;
-  std::atomic<uint32_t> last_peer_ipv4_{0};
-  std::atomic<uint16_t> last_peer_port_{0};
+  std::vector<std::unique_ptr<TcpSession>> sessions_;  // under sessions_mutex_
+  // The call socket and the saved call socket: sessions in sessions_, or none. A
+  // session named here is not reaped. Under sessions_mutex_.
+  TcpSession* current_ = nullptr;
+  TcpSession* saved_ = nullptr;
+  NetAddress current_peer_;
+  NetAddress saved_peer_;
 };
 
 }  // namespace kestrelio

@@ -40,6 +40,9 @@ struct HandsetConfig {
   std::string name = "Alice";
   std::string bind = "127.0.0.2";
   NetAddress presence = kPresenceServer;
+  // The control sessions signalling and call control use; the harness's FakeSessions
+  // when none is given.
+  ControlSessions* control_sessions = nullptr;
 };
 
 class CallHarness {
@@ -53,10 +56,22 @@ class CallHarness {
                   [](std::string_view) { return true; }),
         study_files(folder_, logging_mutex) {
     presence_.RefreshLocalAddress();
-    CallServiceContext context{window,          sender,      presence_,  online_db,
-                               peer_link,       call_flags,  view_flags, identity,
-                               devices,         study_files, sessions,   connection_mutex,
-                               config.presence, {},          {}};
+    CallServiceContext context{
+        window,
+        sender,
+        presence_,
+        online_db,
+        peer_link,
+        call_flags,
+        view_flags,
+        identity,
+        devices,
+        study_files,
+        config.control_sessions != nullptr ? *config.control_sessions : sessions,
+        connection_mutex,
+        config.presence,
+        {},
+        {}};
     context.timings = SignallingTimings{20, 10, 5};
     service = std::make_unique<CallService>(context);
     window.ShowControl(kControlChatEdit, true);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "call/dial.h"
 #include "tests/support/call_harness.h"
@@ -311,6 +312,17 @@ TEST_F(ConnectedCallTest, ADecoderThatCannotOpenLeavesACallWithoutMedia) {
   EXPECT_EQ(h.BoxesWithCaption("Error")[0].text, "Decoder Open Error");
 }
 
+// Opens call `call_id`'s prompt on a thread of its own and fires its timer, as timer 139
+// does while the prompt waits.
+void PromptTimesOut(CallHarness& h, int32_t call_id) {
+  h.window.HoldBoxes(kConnectionCaption);
+  std::thread prompt(
+      [&] { h.service->control().PromptIncomingCall(call_id, "12065550111", "Bob", {}); });
+  ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
+  h.service->OnTimer(kTimerIncomingPrompt);
+  prompt.join();
+}
+
 TEST(MissedCalls, PromptTimeoutsCountAndShowTheMissedCallDialog) {
   CallHarness h;
   std::vector<std::string> texts;
@@ -319,12 +331,12 @@ TEST(MissedCalls, PromptTimeoutsCountAndShowTheMissedCallDialog) {
     texts.push_back(d.Text(kMissedCallText));
     if (depth++ == 0) {
       // A second missed call while the dialog is open updates it in place.
-      h.service->OnTimer(kTimerIncomingPrompt);
+      PromptTimesOut(h, 2);
       texts.push_back(d.Text(kMissedCallText));
     }
     c.OnCommand(d, kMissedCallDismiss);
   });
-  h.service->OnTimer(kTimerIncomingPrompt);
+  PromptTimesOut(h, 1);
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0], "You have 1 missed call");
   EXPECT_EQ(texts[1], "You have 2 missed calls");
@@ -342,14 +354,14 @@ TEST(MissedCalls, PromptTimeoutsCountAndShowTheMissedCallDialog) {
 
 TEST(MissedCalls, ClosingTheDialogOtherwiseClearsTheCountWithoutASurvey) {
   CallHarness h;
-  h.service->OnTimer(kTimerIncomingPrompt);  // unscripted: opened and closed
+  PromptTimesOut(h, 1);  // the dialog is unscripted: opened and closed
   EXPECT_EQ(h.service->Snapshot().missed_calls, 0);
   EXPECT_TRUE(h.devices.Surveys().empty());
   std::optional<std::array<int, 4>> placement;
   h.window.SetClientSize(240, 320);
   h.window.ScriptDialog(kMissedCallDialog,
                         [&](FakeDialog& d, DialogController&) { placement = d.placement(); });
-  h.service->OnTimer(kTimerIncomingPrompt);
+  PromptTimesOut(h, 2);
   ASSERT_TRUE(placement);
   EXPECT_EQ(*placement, (std::array<int, 4>{40, 150, 170, 100}));  // portrait: H - 170
 }

@@ -126,7 +126,15 @@ TEST_F(CallEventsWindowTest, ThePromptRingsRunsItsTimerAndReturnsTheAnswer) {
   auto yes = control().PromptIncomingCall(1, "12065550111", "Bob", {});
   EXPECT_TRUE(yes.prompted);
   EXPECT_EQ(yes.answer, PromptAnswer::kYes);
-  EXPECT_EQ(h.window.TimerPeriod(kTimerIncomingPrompt), ScaledPeriodMs(kPromptPeriodMs));
+  EXPECT_FALSE(yes.timed_out);
+  // The timer ran while the prompt was open and stopped as soon as it was answered.
+  auto timers = h.window.TimerLog();
+  ASSERT_GE(timers.size(), 2u);
+  EXPECT_TRUE(timers[timers.size() - 2].started);
+  EXPECT_EQ(timers[timers.size() - 2].timer_id, kTimerIncomingPrompt);
+  EXPECT_EQ(timers[timers.size() - 2].period_ms, ScaledPeriodMs(kPromptPeriodMs));
+  EXPECT_FALSE(timers.back().started);
+  EXPECT_EQ(timers.back().timer_id, kTimerIncomingPrompt);
   EXPECT_EQ(h.devices.Vibrations().back(), RingRequest::kRing);
   EXPECT_EQ(h.devices.idle_resets, 1);  // the screen woke
   EXPECT_EQ(control().PromptIncomingCall(1, "12065550111", "Bob", {}).answer, PromptAnswer::kNo);
@@ -156,6 +164,42 @@ TEST_F(CallEventsWindowTest, AnEarlierCallsPromptOverLeavesTheNextCallsTimerRunn
   EXPECT_FALSE(control().CloseIncomingPrompt());
   control().IncomingPromptOver(8, /*prompted=*/true);
   EXPECT_FALSE(h.window.IsTimerRunning(kTimerIncomingPrompt));
+}
+
+// A tick of the prompt timer that finds no open prompt owning it (its call's prompt was
+// answered, cancelled or already timed out, and a later call has no prompt yet) writes
+// no record, no history line and counts no missed call.
+TEST_F(CallEventsWindowTest, AStaleTickOfAnEarlierCallsTimerWritesNothing) {
+  h.window.AnswerBoxes(kConnectionCaption, {MessageBoxResult::kNo});
+  control().PromptIncomingCall(7, "12065550111", "Bob", {});
+  control().OnPromptTimeout();  // call 7's tick, after its prompt was answered
+  h.window.HoldBoxes(kConnectionCaption);
+  CallEvents::PromptOutcome cancelled;
+  std::thread second(
+      [&] { cancelled = control().PromptIncomingCall(8, "12065550111", "Bob", {}); });
+  ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
+  control().IncomingCallCancelled();
+  second.join();
+  control().OnPromptTimeout();  // call 8's tick, after its caller cancelled
+  EXPECT_FALSE(cancelled.timed_out);
+  EXPECT_TRUE(h.CallLog().empty());
+  EXPECT_TRUE(h.History().empty());
+  EXPECT_EQ(control().Snapshot().missed_calls, 0);
+  EXPECT_TRUE(h.window.DialogsRun().empty());
+
+  // The later call's prompt is open: an earlier call's tick has come and gone; this
+  // call's own tick ends it as missed, once.
+  h.window.HoldBoxes(kConnectionCaption);
+  CallEvents::PromptOutcome missed;
+  std::thread third([&] { missed = control().PromptIncomingCall(9, "12065550111", "Bob", {}); });
+  ASSERT_TRUE(h.window.WaitForHeldBox(kConnectionCaption, 5000));
+  control().OnPromptTimeout();
+  third.join();
+  control().OnPromptTimeout();  // a second tick of the same timer
+  EXPECT_TRUE(missed.timed_out);
+  EXPECT_EQ(missed.answer, PromptAnswer::kNotAnswered);
+  EXPECT_EQ(h.CallLog().size(), 1u);
+  EXPECT_EQ(h.History().size(), 1u);
 }
 
 TEST_F(CallEventsWindowTest, InSilentModeThePromptDoesNotRing) {

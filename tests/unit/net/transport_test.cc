@@ -268,7 +268,7 @@ TEST_F(TransportTest, ControlSessionsOnTcpAreReceiveOnly) {
   send_and_wait(release, control_, 1);
   EXPECT_EQ(control_.seen()[0].channel, Channel::kTcp);
   EXPECT_EQ(control_.seen()[0].from.ipv4, kLoopback);
-  EXPECT_EQ(transport_.last_session_peer().port, LocalPort(session.get()));
+  EXPECT_EQ(transport_.session_peer().port, LocalPort(session.get()));
 
   // A release ends the session: the peer sees the close, nothing was ever sent back.
   std::array<uint8_t, 16> buffer{};
