@@ -14,7 +14,7 @@ PositionReading ReadPosition() {
   GpsPosition fix;
   const GpsOutcome outcome = GetPositionFix(fix);
   PositionReading reading;
-  reading.status = outcome.status == GpsStatus::kOk         ? PositionStatus::kOk
+  reading.status = outcome.status == GpsStatus::kOk           ? PositionStatus::kOk
                    : outcome.status == GpsStatus::kOpenFailed ? PositionStatus::kOpenFailed
                                                               : PositionStatus::kNoPosition;
   reading.error = outcome.error;
@@ -36,7 +36,8 @@ StudyServer ChooseStudyServer(const std::string& command_line_value, SettingsSto
   if (!command_line_value.empty()) {
     chosen = ParseHostPort(command_line_value, kDefaultStudyPort);
     if (!chosen) {
-      Diag("study server \"%s\" is not host[:port]; using the settings", command_line_value.c_str());
+      Diag("study server \"%s\" is not host[:port]; using the settings",
+           command_line_value.c_str());
     }
   }
   if (!chosen) chosen = StudyServerAddress(settings);
@@ -59,10 +60,13 @@ StudyOptions HandsetStudy::MakeOptions(HandsetContext& context, Window& window, 
   readings.power = ReadPower;
   readings.position = ReadPosition;
   readings.in_call = [&context] { return context.call.in_call.load(); };
-  const StudyServer server =
-      ChooseStudyServer(context.command_line.study_server, context.settings);
+  const StudyServer server = ChooseStudyServer(context.command_line.study_server, context.settings);
   Diag("study server %s:%d", server.host.c_str(), server.port);
-  return StudyOptions{folder_, context.logging_mutex, window, std::move(readings), server, &files};
+  return StudyOptions{folder_,        context.logging_mutex,
+                      window,         std::move(readings),
+                      server,         &files,
+                      std::string(),  HttpTimeouts{},
+                      StudyPeriods{}, std::function<StudyTime()>()};
 }
 
 bool HandsetStudy::Start(const std::string& program_start_time) {
@@ -81,12 +85,12 @@ bool HandsetStudy::SignalTrigger(int index) { return service_.SignalTrigger(inde
 bool HandsetStudy::UploadNow(UploadDone done) {
   if (stopped_ || upload_running_.exchange(true)) return false;
   upload_thread_.Stop();  // the previous request's thread has ended; join it
-  const bool started = upload_thread_.Start("upload now", [this, done = std::move(done)](
-                                                              std::stop_token) {
-    const std::array<bool, 4> sent = service_.UploadNow();
-    upload_running_ = false;
-    if (done) done(sent);
-  });
+  const bool started =
+      upload_thread_.Start("upload now", [this, done = std::move(done)](std::stop_token) {
+        const std::array<bool, 4> sent = service_.UploadNow();
+        upload_running_ = false;
+        if (done) done(sent);
+      });
   if (!started) upload_running_ = false;
   return started;
 }

@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/window/window.h"
 #include "base/worker.h"
 #include "study/http_request.h"
 #include "study/log_upload.h"
@@ -31,7 +32,6 @@
 #include "study/study_readings.h"
 #include "study/study_time.h"
 #include "study/survey_trigger.h"
-#include "base/window/window.h"
 
 namespace kestrelio {
 

@@ -7,9 +7,9 @@
 
 #include <QDialog>
 #include <QJsonObject>
+#include <QPointer>
 #include <QRect>
 #include <map>
-#include <QPointer>
 #include <vector>
 
 #include "base/window/window.h"

@@ -179,8 +179,7 @@ QJsonObject RemoteControl::ReplyObject(const QString& name, const Reply& result,
   return reply;
 }
 
-std::optional<QJsonObject> RemoteControl::HandleLine(const QByteArray& line,
-                                                     QLocalSocket* socket) {
+std::optional<QJsonObject> RemoteControl::HandleLine(const QByteArray& line, QLocalSocket* socket) {
   QJsonObject reply;
   const std::optional<RemoteRequest> request = ParseRemoteRequest(line, reply);
   if (!request) return reply;

@@ -149,7 +149,8 @@ TEST_F(UploadClientTest, HourlyPassAsksASilentServerOnceAndKeepsEveryFile) {
   // The mutex is free again: the next pass, with the server answering, sends them all.
   server_.Script("/", Mode::kReply, "success");
   context.timeouts = {2000, 3000};
-  EXPECT_EQ(RunHourlyUploads(context, mutex, nullptr), (std::array<bool, 4>{true, true, true, true}));
+  EXPECT_EQ(RunHourlyUploads(context, mutex, nullptr),
+            (std::array<bool, 4>{true, true, true, true}));
 }
 
 TEST_F(UploadClientTest, HourlyPassGoesOnAfterAnUploadTheServerRefused) {
