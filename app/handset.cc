@@ -104,6 +104,11 @@ bool Handset::StartUp(const std::string& camera_library) {
   power_notifications_->Start();
 
   context_.program_start_time = FormatStudyTimestamp(LocalStudyTime());
+  if (!study_->Start(context_.program_start_time)) {
+    window_.ShowMessageBox(study_->start_failure(), "", MessageBoxButtons::kOk);
+    OnDestroy();
+    return false;
+  }
   if (!data_connection_.Establish()) {
     window_.ShowMessageBox("connection failed (0x0)", "Connection", MessageBoxButtons::kOk);
   }
@@ -120,6 +125,9 @@ void Handset::StartNetworking() {
       transport_, window_, context_.online_db, context_.call, context_.identity,
       PresenceClientConfig{plan_.presence_server, context_.command_line.bind_address},
       [this](std::string_view html) { return notifier_->ShowSignInBubble(html); });
+  // Made before anything can raise a survey trigger; started once the program start
+  // time is taken.
+  study_ = std::make_unique<HandsetStudy>(context_, window_, *study_files_, *presence_);
 
   call_devices_ = std::make_unique<HandsetCallDevices>(
       window_,
@@ -134,11 +142,7 @@ void Handset::StartNetworking() {
                            return result;
                          }},
       HandsetDevicePieces{context_.battery, *power_, context_.settings, *vibration_, GpsConfig{},
-                          [this](int index) {
-                            if (index >= 0 && index < kSurveyTriggerCount) {
-                              context_.survey_triggers[static_cast<size_t>(index)].Set();
-                            }
-                          }});
+                          [this](int index) { study_->SignalTrigger(index); }});
   sessions_ = std::make_unique<TransportSessions>(transport_);
   calls_ = std::make_unique<CallService>(CallServiceContext{
       window_, transport_, *presence_, context_.online_db, context_.peer_link, context_.call,
@@ -190,10 +194,9 @@ void Handset::OnTimer(int timer_id) {
 
 void Handset::OnTextLogNotify(int wparam) {
   // Another program sent (0) or received (1) a text message.
-  if (wparam == 0) context_.survey_triggers[static_cast<size_t>(SurveyTrigger::kSentText)].Set();
-  if (wparam == 1) {
-    context_.survey_triggers[static_cast<size_t>(SurveyTrigger::kReceiveText)].Set();
-  }
+  if (!study_) return;
+  if (wparam == 0) study_->SignalTrigger(SurveyTriggerIndex(SurveyTrigger::kSentText));
+  if (wparam == 1) study_->SignalTrigger(SurveyTriggerIndex(SurveyTrigger::kReceiveText));
 }
 
 void Handset::OnStatusLineShown() {
@@ -207,6 +210,9 @@ void Handset::OnDestroy() {
 
   // A running call is released and logged before anything it uses goes away.
   if (calls_) calls_->Shutdown();
+  // The study threads end (an upload in progress is broken off); survey dialogs were
+  // let go when the window began to close.
+  if (study_) study_->Stop();
   // Let a study log write in progress finish.
   LockByPolling(context_.logging_mutex, [] { SleepMs(1); });
   context_.logging_mutex.unlock();
@@ -226,6 +232,7 @@ void Handset::OnDestroy() {
 }
 
 void Handset::StopThreads() {
+  if (study_) study_->Stop();
   encoder_thread_.Stop();
   display_thread_.Stop();
   if (presence_) presence_->Stop();

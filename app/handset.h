@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/handset_context.h"
+#include "app/handset_study.h"
 #include "base/window/window.h"
 #include "base/window/window_handler.h"
 #include "call/call_service.h"
@@ -58,6 +59,8 @@ class Handset final : public WindowHandler {
   const CallService* calls() const { return calls_.get(); }
   const PresenceClient* presence() const { return presence_.get(); }
   const StudyFiles* study_files() const { return study_files_.get(); }
+  HandsetStudy* study() { return study_.get(); }
+  const HandsetStudy* study() const { return study_.get(); }
 
   // WindowHandler
   void OnCommand(int command_id) override;
@@ -93,6 +96,7 @@ class Handset final : public WindowHandler {
   DataConnection data_connection_;
 
   std::unique_ptr<StudyFiles> study_files_;
+  std::unique_ptr<HandsetStudy> study_;
   std::unique_ptr<DesktopNotifier> notifier_;
   std::unique_ptr<PresenceClient> presence_;
   std::unique_ptr<HandsetCallDevices> call_devices_;

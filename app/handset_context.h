@@ -3,7 +3,6 @@
 // process's main function.
 #pragma once
 
-#include <array>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,8 +26,6 @@
 #include "net/transport/media_counters.h"
 
 namespace kestrelio {
-
-inline constexpr int kSurveyTriggerCount = 10;
 
 struct HandsetContext {
   HandsetContext(CommandLine line, ProfilePaths profile)
@@ -60,9 +57,6 @@ struct HandsetContext {
   std::mutex connection_mutex;
   // Serialises writing and moving the study logs.
   std::timed_mutex logging_mutex;
-  // Survey triggers: after_call, after_call_short, after_call_privacy, decline_call,
-  // missed_call, ip_change, gps_change, receive_text, sent_text, vrs_call.
-  std::array<Event, kSurveyTriggerCount> survey_triggers;
   Event shutdown;
   std::string program_start_time;
 };

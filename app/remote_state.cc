@@ -5,6 +5,7 @@
 
 #include "app/handset.h"
 #include "app/handset_context.h"
+#include "app/remote_study.h"
 #include "ui/remote_control.h"
 
 namespace kestrelio {
@@ -76,18 +77,9 @@ QJsonValue ChatJson(const Handset& handset) {
   return lines;
 }
 
-// Call log records the study folder has not taken yet (they are retried), and how many
-// tries found it unwritable.
-QJsonValue StudyJson(const Handset& handset) {
-  const StudyFiles* files = handset.study_files();
-  if (files == nullptr) return QJsonValue();
-  return QJsonObject{{"pending_records", static_cast<qint64>(files->PendingRecords())},
-                     {"failed_writes", static_cast<qint64>(files->FailedWrites())}};
-}
-
 }  // namespace
 
-void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset,
+void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& handset,
                      Window& window) {
   // ["set-text", control_id, text]: types into a main-window control (the chat edit box).
   remote.AddCommand("set-text", [&window](const QJsonArray& args) {
@@ -108,12 +100,7 @@ void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Hands
   remote.AddStateProvider("online_db", [&] { return OnlineDbJson(context); });
   remote.AddStateProvider("call", [&] { return CallJson(handset); });
   remote.AddStateProvider("chat", [&] { return ChatJson(handset); });
-  remote.AddStateProvider("study", [&] { return StudyJson(handset); });
-  remote.AddStateProvider("survey_triggers", [&context] {
-    QJsonArray set;
-    for (const Event& trigger : context.survey_triggers) set.append(trigger.IsSet());
-    return QJsonValue(set);
-  });
+  AddStudyRemote(remote, handset);
   remote.AddStateProvider("battery", [&context] { return QJsonValue(context.battery.percent()); });
 }
 

@@ -1,5 +1,5 @@
 // The handset's own parts of the remote control's get-state: own identity and
-// addresses, the Online DB, the call and the chat, the survey triggers.
+// addresses, the Online DB, the call and the chat, and the field study (app/remote_study.h).
 #pragma once
 
 namespace kestrelio {
@@ -9,7 +9,7 @@ class RemoteControl;
 class Window;
 struct HandsetContext;
 
-void AddHandsetState(RemoteControl& remote, HandsetContext& context, const Handset& handset,
+void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& handset,
                      Window& window);
 
 }  // namespace kestrelio

@@ -173,6 +173,7 @@ HttpReply RunHttpRequest(const StudyServer& server, const HttpRequest& request,
   if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.cut)) return reply;
   reply.stage = StageOfFailure(result, transfer);
   reply.error = result;
+  reply.timed_out = result == CURLE_OPERATION_TIMEDOUT;
   return reply;
 }
 

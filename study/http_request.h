@@ -41,6 +41,8 @@ struct HttpReply {
   int error = 0;     // the libcurl result code of a failure
   std::string body;  // at most the request's max_reply_bytes
   bool cut = false;  // the reply was longer than max_reply_bytes; the rest was not read
+  // A time-out ended it: the server could not be reached or did not answer in time.
+  bool timed_out = false;
   bool ok() const { return stage == HttpStage::kDone; }
 };
 

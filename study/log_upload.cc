@@ -141,6 +141,7 @@ UploadOutcome UploadStudyFile(StudyUpload upload, const UploadContext& context) 
   request.headers = {"Content-Type: application/x-www-form-urlencoded"};
   request.body = UploadBody(bytes);
   const HttpReply reply = RunHttpRequest(context.server, request, context.timeouts, context.stop);
+  outcome.timed_out = reply.timed_out;
   switch (reply.stage) {
     case HttpStage::kOpen:
       Diag(kind.http_open_failed, reply.error);

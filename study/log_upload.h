@@ -32,6 +32,8 @@ struct UploadContext {
 struct UploadOutcome {
   bool sent = false;   // posted, confirmed and moved to its rotated name
   std::string status;  // why not, in the routine's own words; empty when sent
+  // The server could not be reached or did not answer within the time-outs.
+  bool timed_out = false;
 };
 
 std::string_view UploadFileName(StudyUpload upload);    // "calllog.txt", ...

@@ -34,11 +34,12 @@ UploadContext StudyService::MakeUploadContext(std::stop_token stop) const {
                        std::move(stop)};
 }
 
-bool StudyService::Start() {
+bool StudyService::Start(std::string program_start_time) {
   if (logging_thread_.Running() || field_study_thread_.Running() || survey_thread_.Running()) {
     Diag("study threads already running");
     return false;
   }
+  if (!program_start_time.empty()) options_.program_start_time = std::move(program_start_time);
   if (options_.program_start_time.empty()) {
     options_.program_start_time = FormatStudyTimestamp(Now());
   }
@@ -54,11 +55,18 @@ bool StudyService::Start() {
   pass.raise_trigger = [this](SurveyTrigger trigger) { triggers_.Raise(trigger); };
   logging_pass_ = std::make_unique<LoggingPass>(std::move(pass), options_.logging_mutex);
 
-  const bool started =
-      survey_thread_.Start("survey", [this](std::stop_token stop) { RunSurveys(stop); }) &&
-      logging_thread_.Start("study logging", [this](std::stop_token stop) { RunLogging(stop); }) &&
-      field_study_thread_.Start("field study",
-                                [this](std::stop_token stop) { RunFieldStudy(stop); });
+  // The field study thread first, then the survey launch thread, then the logging thread.
+  start_failure_ = {};
+  if (!field_study_thread_.Start("field study",
+                                 [this](std::stop_token stop) { RunFieldStudy(stop); })) {
+    start_failure_ = "Cannot create field study thread";
+  } else if (!survey_thread_.Start("survey", [this](std::stop_token stop) { RunSurveys(stop); })) {
+    start_failure_ = "Cannot create survey launch thread";
+  } else if (!logging_thread_.Start("study logging",
+                                    [this](std::stop_token stop) { RunLogging(stop); })) {
+    start_failure_ = "Cannot create logging thread";
+  }
+  const bool started = start_failure_.empty();
   if (!started) Stop();
   return started;
 }

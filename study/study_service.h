@@ -20,8 +20,10 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/window/window.h"
 #include "base/worker.h"
 #include "study/http_request.h"
 #include "study/log_upload.h"
@@ -30,7 +32,6 @@
 #include "study/study_readings.h"
 #include "study/study_time.h"
 #include "study/survey_trigger.h"
-#include "base/window/window.h"
 
 namespace kestrelio {
 
@@ -62,8 +63,12 @@ class StudyService {
   StudyService& operator=(const StudyService&) = delete;
 
   // Starts the three threads; false when one could not be started (the others are
-  // stopped again).
-  bool Start();
+  // stopped again), and start_failure() names it. A non-empty `program_start_time`
+  // (study timestamp) replaces the options' one.
+  bool Start(std::string program_start_time = {});
+  // "Cannot create field study thread", "... survey launch ...", "... logging ...", or
+  // empty when the last Start() succeeded.
+  std::string_view start_failure() const { return start_failure_; }
   // Stops and joins them; safe to call twice.
   void Stop();
 
@@ -95,6 +100,7 @@ class StudyService {
   SurveyTriggers triggers_;
   std::unique_ptr<LoggingPass> logging_pass_;
   std::stop_source upload_now_stop_;
+  std::string_view start_failure_;
   Worker logging_thread_;
   Worker field_study_thread_;
   Worker survey_thread_;

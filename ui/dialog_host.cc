@@ -450,8 +450,9 @@ bool TemplateDialog::SetTextFromOutside(int control_id, const std::string& text)
 }
 
 bool TemplateDialog::CanClick(int control_id) const {
+  // Push buttons, radio buttons and check boxes alike; a person cannot click a hidden one.
   auto* button = qobject_cast<QAbstractButton*>(Find(control_id));
-  return button != nullptr && button->isEnabled();
+  return button != nullptr && button->isEnabled() && button->isVisibleTo(this);
 }
 
 bool TemplateDialog::ClickFromOutside(int control_id) {

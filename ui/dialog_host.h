@@ -7,9 +7,9 @@
 
 #include <QDialog>
 #include <QJsonObject>
+#include <QPointer>
 #include <QRect>
 #include <map>
-#include <QPointer>
 #include <vector>
 
 #include "base/window/window.h"
@@ -28,8 +28,9 @@ class TemplateDialog : public QDialog, public DialogAccess {
   int dialog_id() const { return template_.id; }
   // Runs the controller's OnInit; call once, before showing.
   void Initialise();
-  // Remote control: type into a control, press a button. False for an unknown control
-  // or one that cannot take the action.
+  // Remote control: type into a control, press a button (a radio button or check box is
+  // clicked as a person would: checked or toggled, then the dialog hears of it). False for
+  // an unknown control or one that cannot take the action (disabled or hidden).
   bool SetTextFromOutside(int control_id, const std::string& text);
   bool ClickFromOutside(int control_id);
   bool CanClick(int control_id) const;

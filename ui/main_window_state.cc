@@ -1,5 +1,6 @@
 // The window's state as JSON for the remote control, and screenshots.
 #include <QJsonArray>
+#include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 
@@ -91,6 +92,18 @@ QJsonObject MainWindow::StateJson() const {
   return state;
 }
 
-bool MainWindow::SaveScreenshot(const QString& path) { return grab().save(path, "PNG"); }
+bool MainWindow::SaveScreenshot(const QString& path) {
+  // What the user sees: the window with the dialogs it owns drawn where they stand over it
+  // (a dialog is a window of its own, so the window's grab alone leaves it out).
+  QImage shot = grab().toImage();
+  QPainter painter(&shot);
+  const QPoint origin = mapToGlobal(QPoint(0, 0));
+  for (const QPointer<TemplateDialog>& dialog : dialogs_) {
+    if (!dialog || !dialog->isVisible() || dialog->is_page()) continue;
+    painter.drawPixmap(dialog->mapToGlobal(QPoint(0, 0)) - origin, dialog->grab());
+  }
+  painter.end();
+  return shot.save(path, "PNG");
+}
 
 }  // namespace kestrelio

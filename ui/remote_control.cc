@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <optional>
 
 #include "base/diag.h"
@@ -47,6 +48,7 @@ TemplateDialog* FindDialog(MainWindow& window, int dialog_id) {
 }  // namespace
 
 RemoteControl::RemoteControl(MainWindow& window) : window_(window) {
+  later_->owner = this;
   connect(&server_, &QLocalServer::newConnection, this, &RemoteControl::OnNewConnection);
   window_.SetBoxOpenedListener([this](const OpenBoxInfo& box) {
     QJsonObject event;
@@ -58,6 +60,10 @@ RemoteControl::RemoteControl(MainWindow& window) : window_(window) {
 }
 
 RemoteControl::~RemoteControl() {
+  {
+    std::lock_guard lock(later_->mutex);
+    later_->owner = nullptr;
+  }
   window_.SetBoxOpenedListener(nullptr);
   for (QLocalSocket* socket : clients_) socket->disconnect(this);
 }
@@ -77,14 +83,47 @@ void RemoteControl::AddStateProvider(const QString& key, std::function<QJsonValu
   providers_.emplace_back(key, std::move(provider));
 }
 
-void RemoteControl::AddCommand(const QString& name, CommandHandler handler) {
+bool RemoteControl::IsBuiltIn(const QString& name) {
   for (const char* built_in : kBuiltIn) {
     if (name == QLatin1String(built_in)) {
       Diag("remote control: command %s is built in", qPrintable(name));
-      return;
+      return true;
     }
   }
+  return false;
+}
+
+void RemoteControl::AddCommand(const QString& name, CommandHandler handler) {
+  if (IsBuiltIn(name)) return;
+  async_commands_.erase(name);
   commands_[name] = std::move(handler);
+}
+
+void RemoteControl::AddAsyncCommand(const QString& name, AsyncCommandHandler handler) {
+  if (IsBuiltIn(name)) return;
+  commands_.erase(name);
+  async_commands_[name] = std::move(handler);
+}
+
+void RemoteControl::SendLaterReplies() {
+  std::vector<std::pair<uint64_t, Reply>> ready;
+  {
+    std::lock_guard lock(later_->mutex);
+    ready.swap(later_->ready);
+  }
+  for (const auto& [serial, result] : ready) {
+    auto it = waiting_.find(serial);
+    if (it == waiting_.end()) continue;
+    const Waiting waiting = it->second;
+    waiting_.erase(it);
+    QJsonObject reply;
+    if (!waiting.request_id.isUndefined()) reply["request_id"] = waiting.request_id;
+    reply = ReplyObject(QStringLiteral("asynchronous command"), result, reply);
+    // A client that went away meanwhile gets nothing.
+    if (waiting.socket && waiting.socket->state() == QLocalSocket::ConnectedState) {
+      waiting.socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
+    }
+  }
 }
 
 void RemoteControl::OnNewConnection() {
@@ -120,25 +159,52 @@ void RemoteControl::OnReadyRead(QLocalSocket* socket) {
            static_cast<long long>(kMaxLineBytes));
       reply["error"] = "line too long";
     } else {
-      reply = HandleLine(QByteArray::fromStdString(piece.line));
+      std::optional<QJsonObject> answer = HandleLine(QByteArray::fromStdString(piece.line), socket);
+      if (!answer) continue;  // answered when its work is done
+      reply = std::move(*answer);
     }
     socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
   }
 }
 
-QJsonObject RemoteControl::HandleLine(const QByteArray& line) {
-  QJsonObject reply;
-  const std::optional<RemoteRequest> request = ParseRemoteRequest(line, reply);
-  if (!request) return reply;
-  const Reply result = Dispatch(request->name, request->args);
+QJsonObject RemoteControl::ReplyObject(const QString& name, const Reply& result,
+                                       QJsonObject reply) {
   if (!result.error.isEmpty()) {
-    Diag("remote control: %s: %s", qPrintable(request->name), qPrintable(result.error));
+    Diag("remote control: %s: %s", qPrintable(name), qPrintable(result.error));
     reply["error"] = result.error;
   } else {
     reply["error"] = "success";
     reply["data"] = result.data;
   }
   return reply;
+}
+
+std::optional<QJsonObject> RemoteControl::HandleLine(const QByteArray& line, QLocalSocket* socket) {
+  QJsonObject reply;
+  const std::optional<RemoteRequest> request = ParseRemoteRequest(line, reply);
+  if (!request) return reply;
+  auto async = async_commands_.find(request->name);
+  if (async != async_commands_.end()) {
+    const uint64_t serial = next_serial_++;
+    waiting_[serial] = Waiting{QPointer<QLocalSocket>(socket), reply.value("request_id")};
+    std::shared_ptr<LaterReplies> later = later_;
+    auto once = std::make_shared<std::once_flag>();
+    ReplyLater reply_later = [later, once, serial](Reply result) {
+      std::call_once(*once, [&] {
+        std::lock_guard lock(later->mutex);
+        if (later->owner == nullptr) return;
+        later->ready.emplace_back(serial, std::move(result));
+        RemoteControl* owner = later->owner;
+        QMetaObject::invokeMethod(
+            owner, [owner] { owner->SendLaterReplies(); }, Qt::QueuedConnection);
+      });
+    };
+    std::optional<Reply> now = async->second(request->args, std::move(reply_later));
+    if (!now) return std::nullopt;
+    waiting_.erase(serial);
+    return ReplyObject(request->name, *now, reply);
+  }
+  return ReplyObject(request->name, Dispatch(request->name, request->args), reply);
 }
 
 RemoteControl::Reply RemoteControl::Dispatch(const QString& name, const QJsonArray& args) {

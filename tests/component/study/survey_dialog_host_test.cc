@@ -83,7 +83,12 @@ TEST_F(SurveyDialogHostTest, QuestionIsPlainTextAndAChoiceEnablesSubmit) {
   EXPECT_EQ(question->textFormat(), Qt::PlainText);
   EXPECT_EQ(question->text(), "<b>Where</b> are you?");
   EXPECT_FALSE(dialog_->CanClick(kSurveySubmitControl));
+  // Six answers: the seventh radio button is hidden and cannot be clicked; a click on a
+  // shown one checks it.
+  EXPECT_FALSE(dialog_->ClickFromOutside(kSurveyFirstAnswerControl + 6));
+  EXPECT_FALSE(Answer(6)->isChecked());
   ASSERT_TRUE(dialog_->ClickFromOutside(kSurveyFirstAnswerControl + 2));
+  EXPECT_TRUE(Answer(2)->isChecked());
   ASSERT_TRUE(dialog_->ClickFromOutside(kSurveySubmitControl));
   ASSERT_EQ(records_.size(), 1u);
   EXPECT_NE(records_[0].find("<qid>6</qid>\r\n\t<aid>32</aid>"), std::string::npos);

@@ -129,6 +129,41 @@ TEST_F(UploadClientTest, HourlyPassUploadsTheFourInOrder) {
   EXPECT_TRUE(folder_.Exists("iplog20240307_090500.txt"));
 }
 
+TEST_F(UploadClientTest, HourlyPassAsksASilentServerOnceAndKeepsEveryFile) {
+  server_.Script("/", Mode::kSilent);
+  WriteFile(folder_.File("survey_results.txt"), "s");
+  WriteFile(folder_.File("calllog.txt"), "c");
+  WriteFile(folder_.File("batterylog.txt"), "b");
+  WriteFile(folder_.File("iplog.txt"), "i");
+  UploadContext context = Context(server_.port());
+  context.timeouts = {2000, 300};
+  std::timed_mutex mutex;
+  const std::array<bool, 4> sent = RunHourlyUploads(context, mutex, nullptr);
+  EXPECT_EQ(sent, (std::array<bool, 4>{false, false, false, false}));
+  // The first upload ran into the time-out; the other three were not tried.
+  ASSERT_TRUE(server_.WaitForRequests(1));
+  EXPECT_EQ(server_.Requests().size(), 1u);
+  for (const char* name : {"survey_results.txt", "calllog.txt", "batterylog.txt", "iplog.txt"}) {
+    EXPECT_TRUE(folder_.Exists(name)) << name;
+  }
+  // The mutex is free again: the next pass, with the server answering, sends them all.
+  server_.Script("/", Mode::kReply, "success");
+  context.timeouts = {2000, 3000};
+  EXPECT_EQ(RunHourlyUploads(context, mutex, nullptr),
+            (std::array<bool, 4>{true, true, true, true}));
+}
+
+TEST_F(UploadClientTest, HourlyPassGoesOnAfterAnUploadTheServerRefused) {
+  server_.Script("/", Mode::kReply, "success");
+  server_.Script("/research/kestrelio/fstd/surveyresults.php", Mode::kClose);
+  WriteFile(folder_.File("survey_results.txt"), "s");
+  WriteFile(folder_.File("calllog.txt"), "c");
+  std::timed_mutex mutex;
+  const std::array<bool, 4> sent = RunHourlyUploads(Context(server_.port()), mutex, nullptr);
+  EXPECT_EQ(sent, (std::array<bool, 4>{false, true, false, false}));
+  EXPECT_EQ(server_.Requests().size(), 2u);
+}
+
 TEST_F(UploadClientTest, SurveyFetchSendsTheExactGetAndReturnsThePage) {
   const std::string page = "4\nHow was it?\n17:Good\n18:Bad\n#^";
   server_.Script("/research/kestrelio/fstd/survey.php", Mode::kReply, page);

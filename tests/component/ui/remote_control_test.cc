@@ -51,6 +51,9 @@ class RemoteControlTest : public ::testing::Test {
   // Sends one line, returns the next non-event reply (events are kept in `events`).
   QJsonObject Send(const QByteArray& line) {
     client.write(line + '\n');
+    return NextReply(line);
+  }
+  QJsonObject NextReply(const QByteArray& line = "(a later reply)") {
     QJsonObject reply;
     const bool got = PumpUntil([&] {
       while (client.canReadLine()) {
@@ -277,6 +280,60 @@ TEST_F(RemoteControlTest, ExtraStateProvidersAndCommands) {
   remote->AddCommand("quit", [](const QJsonArray&) { return RemoteControl::Reply{}; });
   EXPECT_EQ(State()["call"].toObject()["peer"].toString(), "A");
   EXPECT_EQ(Send(R"({"command":["echo",1,"b"]})")["data"].toArray().size(), 2);
+}
+
+TEST_F(RemoteControlTest, AsynchronousCommandAnswersLaterAndOthersAreAnsweredMeanwhile) {
+  std::thread worker;
+  std::atomic<bool> release{false};
+  RemoteControl::ReplyLater kept;
+  int started = 0;
+  remote->AddAsyncCommand(
+      "slow",
+      [&](const QJsonArray& args,
+          RemoteControl::ReplyLater later) -> std::optional<RemoteControl::Reply> {
+        if (!args.isEmpty()) return RemoteControl::Reply{QJsonValue(), "slow takes nothing"};
+        kept = later;
+        ++started;
+        if (started > 1) return std::nullopt;  // only the first one gets a worker
+        worker = std::thread([&release, later] {
+          while (!release) std::this_thread::yield();
+          later(RemoteControl::Reply{QJsonObject{{"done", true}}, {}});
+        });
+        return std::nullopt;
+      });
+  // Bad arguments are answered at once.
+  EXPECT_EQ(Send(R"({"command":["slow",1],"request_id":1})")["error"].toString(),
+            "slow takes nothing");
+  // The slow command is not answered yet; a line after it is.
+  client.write(R"({"command":["slow"],"request_id":2})"
+               "\n");
+  const QJsonObject state = Send(R"({"command":["get-state"],"request_id":3})");
+  EXPECT_EQ(state["request_id"].toInt(), 3);
+  EXPECT_EQ(state["error"].toString(), "success");
+  release = true;
+  const QJsonObject later = NextReply();
+  worker.join();
+  EXPECT_EQ(later["request_id"].toInt(), 2);
+  EXPECT_EQ(later["error"].toString(), "success");
+  EXPECT_TRUE(later["data"].toObject()["done"].toBool());
+  // A second reply to the same request goes nowhere ...
+  kept(RemoteControl::Reply{QJsonValue(), "again"});
+  EXPECT_EQ(Send(R"({"command":["get-state"],"request_id":4})")["request_id"].toInt(), 4);
+  // ... nor does one that comes after the remote control is gone.
+  client.write(R"({"command":["slow"],"request_id":5})"
+               "\n");
+  ASSERT_TRUE(PumpUntil([&] { return started == 2; }));
+  remote.reset();
+  kept(RemoteControl::Reply{QJsonValue(), "gone"});
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  EXPECT_FALSE(client.canReadLine());
+}
+
+TEST_F(RemoteControlTest, AsynchronousCommandCannotReplaceABuiltInOne) {
+  remote->AddAsyncCommand("get-state", [](const QJsonArray&, RemoteControl::ReplyLater) {
+    return std::optional<RemoteControl::Reply>(RemoteControl::Reply{QJsonValue(), "replaced"});
+  });
+  EXPECT_EQ(Send(R"({"command":["get-state"]})")["error"].toString(), "success");
 }
 
 TEST_F(RemoteControlTest, QuitRunsShutdownAndEndsLoop) {

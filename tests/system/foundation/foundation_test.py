@@ -8,6 +8,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from call_rig import free_tcp_port  # noqa: E402
 from handset_driver import (Handset, Remote, RemoteError, build_bin, temp_dir,  # noqa: E402
                             wait_until)
 
@@ -40,7 +41,10 @@ class FoundationTest(unittest.TestCase):
         # Each handset gets its own loopback address so its sockets never meet another's.
         FoundationTest.next_host += 1
         bind = "127.0.1.%d" % FoundationTest.next_host
-        h = Handset(binary, self.workdir, name, ["--camera", "synthetic", "--bind", bind, *args],
+        # A study server port where nothing listens: surveys and uploads fail at once.
+        study = "127.0.0.1:%d" % free_tcp_port("127.0.0.1")
+        h = Handset(binary, self.workdir, name,
+                    ["--camera", "synthetic", "--bind", bind, "--study-server", study, *args],
                     env=env)
         self.handsets.append(h)
         return h
@@ -79,12 +83,15 @@ class FoundationTest(unittest.TestCase):
         self.assertGreaterEqual(height, 320)
 
         # Another program reports a received (1) and a sent (0) text; other values do nothing.
+        # Each raises its survey trigger, which the survey thread takes at once and asks
+        # the study server about (none runs here).
         remote.call("textlognotify", 5)
-        self.assertEqual(remote.state()["survey_triggers"], [False] * 10)
         remote.call("textlognotify", 1)
+        self.assertTrue(wait_until(lambda: "survey for receive_text not fetched" in h.log_text()))
         remote.call("textlognotify", 0)
-        triggers = remote.state()["survey_triggers"]
-        self.assertEqual([i for i, on in enumerate(triggers) if on], [7, 8])
+        self.assertTrue(wait_until(lambda: "survey for sent_text not fetched" in h.log_text()))
+        self.assertEqual(remote.state()["survey_triggers"], [False] * 10)
+        self.assertEqual(h.log_text().count("not fetched"), 2, h.log_text())
 
         remote.call("command", 40000)
         self.assertEqual(h.wait(), 0)
@@ -178,7 +185,8 @@ class FoundationTest(unittest.TestCase):
         self.assertEqual(state["own"]["user_name"], "Ana")
         self.assertTrue(os.path.exists(os.path.join(profile, "settings.ini.corrupt")))
         # Nothing waits to be written to the study folder.
-        self.assertEqual(state["study"], {"pending_records": 0, "failed_writes": 0})
+        self.assertEqual((state["study"]["pending_records"], state["study"]["failed_writes"]),
+                         (0, 0))
         h.remote.call("quit")
         self.assertEqual(h.wait(), 0)
 

@@ -6,6 +6,12 @@ import subprocess
 from handset_driver import Handset, build_bin
 
 
+def free_tcp_port(address="127.0.0.1"):
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind((address, 0))
+        return s.getsockname()[1]
+
+
 def free_udp_port(address):
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
         s.bind((address, 0))
@@ -21,8 +27,15 @@ NUMBER_B, NAME_B = "12065550102", "Bruno"
 class CallRig:
     """Presence server on `base`.1, handsets A and B on `base`.2 and `base`.3."""
 
-    def __init__(self, workdir, base="127.0.2", timer_scale="0.2", env=None):
+    def __init__(self, workdir, base="127.0.2", timer_scale="0.2", env=None, study_server=None,
+                 names=(NAME_A, NAME_B)):
+        """study_server: "host:port" both handsets use (default: a port where nothing
+        listens, so no survey is shown); names: their user names."""
         self.workdir = workdir
+        self.names = names
+        if study_server is None:
+            study_server = "127.0.0.1:%d" % free_tcp_port("127.0.0.1")
+        self.study_args = ["--study-server", study_server]
         bin_dir = build_bin()
         server_address = base + ".1"
         port = free_udp_port(server_address)
@@ -44,11 +57,11 @@ class CallRig:
 
     def _start(self, bin_dir, base, presence, handset_env):
         self.a = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "a",
-                         ["--camera", "synthetic", "--bind", base + ".2", "--presence", presence],
-                         env=handset_env, identity=(NUMBER_A, NAME_A))
+                         ["--camera", "synthetic", "--bind", base + ".2", "--presence", presence]
+                         + self.study_args, env=handset_env, identity=(NUMBER_A, self.names[0]))
         self.b = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "b",
-                         ["--camera", "synthetic", "--bind", base + ".3", "--presence", presence],
-                         env=handset_env, identity=(NUMBER_B, NAME_B))
+                         ["--camera", "synthetic", "--bind", base + ".3", "--presence", presence]
+                         + self.study_args, env=handset_env, identity=(NUMBER_B, self.names[1]))
         self.ra = self.a.connect()
         self.rb = self.b.connect()
         # Both are online in each other's Online DB.
@@ -71,12 +84,34 @@ class CallRig:
             self.presence.wait()
         self.presence_log.close()
 
+    def study_folder(self, handset):
+        return os.path.join(self.workdir, handset, "My Documents", "Personal", "Kestrelio")
+
     def study_file(self, name, handset):
-        path = os.path.join(self.workdir, handset, "My Documents", "Personal", "Kestrelio", name)
+        path = os.path.join(self.study_folder(handset), name)
         if not os.path.exists(path):
             return b""
         with open(path, "rb") as f:
             return f.read()
+
+    def connect_call(self):
+        """A dials B and B accepts; returns when both are in the call."""
+        self.dial(self.ra, self.number_b)
+        self.rb.wait_for(lambda s: box_with(s, "Connection") is not None, 15)
+        self.rb.call("answer", "Connection", "yes")
+        self.ra.wait_for(lambda s: s["flags"]["in_call"], 10)
+        self.rb.wait_for(lambda s: s["flags"]["in_call"], 10)
+
+    def hang_up(self):
+        """A hangs up and confirms, B acknowledges the release; returns when neither is in
+        the call."""
+        self.ra.call("command", 111)
+        self.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 10)
+        self.ra.call("answer", "Connection", "yes")
+        self.rb.wait_for(lambda s: box_with(s, "UDP Connection") is not None, 10)
+        self.rb.call("answer", "UDP Connection", "ok")
+        for remote in (self.ra, self.rb):
+            remote.wait_for(lambda s: not s["flags"]["in_call"], 10)
 
     def dial(self, remote, number):
         remote.call("command", 110)

@@ -115,7 +115,7 @@ TEST_F(UploadWithoutServerTest, CallInProgressOrBusyMutexSkipsWithoutContactingT
   {
     std::lock_guard held(mutex);
     std::thread other([&] {
-      EXPECT_FALSE(UploadHoldingMutex(StudyUpload::kCallLog, Context(), mutex, nullptr));
+      EXPECT_FALSE(UploadHoldingMutex(StudyUpload::kCallLog, Context(), mutex, nullptr).sent);
     });
     other.join();
   }
