@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/diag.h"
+#include "base/thread_priority.h"
 #include "base/tick.h"
 
 namespace kestrelio {
@@ -66,6 +67,9 @@ int NextDisplaySleepMs(bool painted_peer, uint32_t elapsed_ms) {
 bool VideoDisplayThread::Start(DisplayContext& context) {
   Stop();
   return worker_.Start("video-display", [this, &context](std::stop_token) {
+    // Painting keeps pace with the pictures ahead of the encoder and the study threads;
+    // where the system refuses the raise, it paints at normal priority.
+    SetCurrentThreadPriority(ThreadPriority::kAboveNormal);
     int sleep_ms = kDisplayPeriodMs;
     while (worker_.SleepFor(sleep_ms)) {
       const uint32_t start = TickCountMs();
