@@ -1,6 +1,7 @@
 #include "app/handset.h"
 
 #include <QCoreApplication>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/power_notifications.h"
@@ -109,8 +110,10 @@ bool Handset::StartUp(const std::string& camera_library) {
     OnDestroy();
     return false;
   }
-  if (!data_connection_.Establish()) {
-    window_.ShowMessageBox("connection failed (0x0)", "Connection", MessageBoxButtons::kOk);
+  if (const int code = data_connection_.Establish(plan_.presence_server); code != 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, "connection failed (0x%x)", static_cast<unsigned>(code));
+    window_.ShowMessageBox(text, "Connection", MessageBoxButtons::kOk);
   }
   if (ShouldLaunchUpdaterAtStartUp(context_.command_line.program_arguments)) {
     LaunchUpdater(program_dir_, UpdaterMode::kStartUp);
@@ -155,12 +158,22 @@ void Handset::StartNetworking() {
       }});
   StartDialogs();
 
-  // Failures are shown by the transport; start-up goes on without the network.
+  calls_->OnStatusLineShown();
+  // Without the transmit buffer the network is not started at all; start-up goes on.
+  if (!media_channel_.has_transmit_buffer()) {
+    window_.ShowMessageBox("Cannot allocate data xmit buffer", "", MessageBoxButtons::kOk);
+    return;
+  }
+  // Failures are shown by the transport. A socket that could not be bound is shown and
+  // left closed; the rest of the network runs without it. A buffer or thread that could
+  // not be made fails the start: the keep-alive is not started then either.
   TransportConfig config;
   config.bind_ipv4 = plan_.bind_ipv4;
-  transport_.Start(config, calls_->handler(), media_channel_);
+  if (!transport_.Start(config, calls_->handler(), media_channel_)) {
+    Diag("network not started: the transport could not make its buffers or threads");
+    return;
+  }
   presence_->Start();
-  calls_->OnStatusLineShown();
 }
 
 void Handset::StartDialogs() {

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <mutex>
 
 #include "app/handset.h"
 #include "app/handset_context.h"
@@ -77,6 +78,23 @@ QJsonValue ChatJson(const Handset& handset) {
   return lines;
 }
 
+// What the encoder holds: the settings the next open takes, the live ROI level read for
+// every picture, and, while a call's encoder is open, its macroblock offsets.
+QJsonValue EncoderJson(HandsetContext& context) {
+  EncoderState& encoder = context.encoder;
+  std::lock_guard lock(encoder.lock);
+  QJsonArray offsets;
+  for (float offset : encoder.quant_offsets) offsets.append(static_cast<double>(offset));
+  return QJsonObject{
+      {"roi_level", encoder.settings.roi_level},
+      {"live_roi_level", encoder.roi_level.load(std::memory_order_relaxed)},
+      {"bitrate_kbps", encoder.settings.bitrate_kbps},
+      {"open", encoder.encoder != nullptr},
+      {"roi_armed", encoder.roi_armed},
+      {"quant_offsets", offsets},
+  };
+}
+
 }  // namespace
 
 void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& handset,
@@ -101,6 +119,7 @@ void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& ha
   remote.AddStateProvider("call", [&] { return CallJson(handset); });
   remote.AddStateProvider("chat", [&] { return ChatJson(handset); });
   AddStudyRemote(remote, handset);
+  remote.AddStateProvider("encoder", [&context] { return EncoderJson(context); });
   remote.AddStateProvider("battery", [&context] { return QJsonValue(context.battery.percent()); });
 }
 

@@ -468,6 +468,8 @@ void CallControl::ShowRemoteRelease(SignallingPath path) {
 void CallControl::CallSetupBegun() { ctx_.window.SetControlText(kControlCalling, "\nCalling."); }
 
 void CallControl::OutgoingAttemptStarting() {
+  // Each attempt's animation starts at its first text.
+  ctx_.window.SetControlText(kControlCalling, kCallingTexts[0]);
   ctx_.window.ShowControl(kControlCalling, true);
   ctx_.window.ShowControl(kControlCancel, true);
   ctx_.window.StartTimer(kTimerCallingAnimation, kCallingAnimationPeriodMs);

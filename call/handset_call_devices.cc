@@ -41,7 +41,7 @@ LoggedPosition HandsetCallDevices::ReadPosition(PositionMoment moment) {
   GpsPosition& position = positions_[moment == PositionMoment::kStart ? 0 : 1];
   const GpsOutcome outcome = GetPositionFix(position, devices_.gps);
   if (outcome.status == GpsStatus::kNoFix) {
-    Diag(moment == PositionMoment::kStart ? "GPS Device failed to get start position (%d)"
+    Diag(moment == PositionMoment::kStart ? "GPS Device failed to get start position! (%d)"
                                           : "GPS Device failed to get end position! (%d)",
          outcome.error);
   }

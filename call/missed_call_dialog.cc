@@ -44,10 +44,22 @@ void MissedCallDialog::OnInit(DialogAccess& dialog) {
     return;
   }
   open_ = &dialog;
+  PlaceOverClientArea(dialog);
+  dialog.SetText(kMissedCallText, MissedCallText(count));
+}
+
+void MissedCallDialog::PlaceOverClientArea(DialogAccess& dialog) {
   const ClientSize client = window_.GetClientSize();
   const int y = client.width < client.height ? client.height - 170 : client.height - 120;
   dialog.Place(client.width / 2 - 80, y, 170, 100);
-  dialog.SetText(kMissedCallText, MissedCallText(count));
+}
+
+void MissedCallDialog::OnClose(DialogAccess& dialog) {
+  counter_.store(0);
+  see_history_ = false;
+  pressed_ = false;
+  open_ = nullptr;
+  dialog.End(0);
 }
 
 void MissedCallDialog::OnCommand(DialogAccess& dialog, int control_id) {

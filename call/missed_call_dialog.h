@@ -42,8 +42,14 @@ class MissedCallDialog : public DialogController {
 
   void OnInit(DialogAccess& dialog) override;
   void OnCommand(DialogAccess& dialog, int control_id) override;
+  // The close button or Escape: the counter is cleared, no survey, no history.
+  void OnClose(DialogAccess& dialog) override;
+  // The handset was turned: placed again over the new client area.
+  void OnOwnerResized(DialogAccess& dialog) override { PlaceOverClientArea(dialog); }
 
  private:
+  void PlaceOverClientArea(DialogAccess& dialog);
+
   Window& window_;
   std::atomic<int>& counter_;
   std::function<void()> open_history_;

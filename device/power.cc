@@ -1,7 +1,14 @@
 #include "device/power.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QDBusMessage>
 #include <QVariant>
+#include <cerrno>
+#include <cstring>
 
 #include "base/diag.h"
 #include "device/dbus_link.h"
@@ -76,6 +83,26 @@ void PowerLayer::ResetIdleTimer() {
   QDBusConnection bus = ConnectBus(impl_->bus_address);
   if (!bus.isConnected()) return;
   bus.send(QDBusMessage::createMethodCall(kService, kPath, kInterface, "SimulateUserActivity"));
+}
+
+int DataConnection::Establish(const NetAddress& destination) {
+  established_ = false;
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+  if (fd < 0) return errno;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(destination.ipv4);
+  address.sin_port = htons(destination.port);
+  int error = 0;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    error = errno;
+    char dotted[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof dotted);
+    Diag("data connection to %s:%u failed: %s", dotted, destination.port, std::strerror(error));
+  }
+  close(fd);
+  established_ = error == 0;
+  return error;
 }
 
 }  // namespace kestrelio

@@ -1,14 +1,15 @@
 // Keeping the machine fit for a video call: the screen stays on and the session does
 // not go idle during a call (org.freedesktop.ScreenSaver over D-Bus when a screen saver
 // answers; nothing otherwise). The handset's unattended mode and WLAN power requirement
-// have no desktop counterpart and always succeed, as does the data connection: the
-// desktop's own network manager keeps it up.
+// have no desktop counterpart and always succeed.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include "base/net_address.h"
 
 namespace kestrelio {
 
@@ -36,12 +37,13 @@ class PowerLayer {
   std::unique_ptr<Impl> impl_;
 };
 
+// The data connection is the route to the servers: the desktop's network manager keeps
+// the link up, and Establish asks the kernel whether `destination` can be reached now,
+// by connecting a UDP socket to it (no datagram is sent).
 class DataConnection {
  public:
-  bool Establish() {
-    established_ = true;
-    return true;
-  }
+  // 0 when a route exists, else the errno of the failure (ENETUNREACH: no route).
+  int Establish(const NetAddress& destination);
   void Release() { established_ = false; }
   bool established() const { return established_; }
 

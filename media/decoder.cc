@@ -16,11 +16,20 @@ extern "C" {
 namespace kestrelio {
 namespace {
 
-void AvLog(void* /*avcl*/, int level, const char* format, va_list args) {
+void AvLog(void* avcl, int level, const char* format, va_list args) {
   if (level > AV_LOG_WARNING) return;
-  char line[512];
-  std::vsnprintf(line, sizeof line, format, args);
-  Diag("[ffmpeg] %s", line);
+  char piece[LibraryLogLines::kMaxLine];
+  std::vsnprintf(piece, sizeof piece, format, args);
+  // A decoder context's pieces are gathered into lines by its own DecoderState; other
+  // messages (ours, with no context) are whole lines.
+  if (avcl != nullptr && *static_cast<const AVClass* const*>(avcl) == avcodec_get_class()) {
+    const auto* context = static_cast<const AVCodecContext*>(avcl);
+    if (context->opaque != nullptr) {
+      static_cast<LibraryLogLines*>(context->opaque)->Add(piece);
+      return;
+    }
+  }
+  WriteLibraryLogLine(piece);
 }
 
 void RouteLibraryLog() {
@@ -47,6 +56,7 @@ void FreeCodecLocked(DecoderState& state) {
   avcodec_free_context(&state.context);
   av_packet_free(&state.packet);
   av_frame_free(&state.frame);
+  state.log_lines.Flush();  // an unfinished last line of the closed decoder
 }
 
 int DecodeFrameLocked(DecoderState& state, std::span<const uint8_t> payload, uint8_t* slot);
@@ -70,6 +80,7 @@ int DecoderOpen(DecoderState& state) {
     return 1;
   }
   state.context->thread_count = 1;  // a picture out for every payload in, no frame delay
+  state.context->opaque = &state.log_lines;
   if (avcodec_open2(state.context, codec, nullptr) < 0) {
     av_log(nullptr, AV_LOG_ERROR, "could not open codec\n");
     FreeCodecLocked(state);

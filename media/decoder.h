@@ -13,6 +13,7 @@
 
 #include "base/video/video_sinks.h"
 #include "base/worker_waker.h"
+#include "media/library_log.h"
 
 struct AVCodecContext;
 struct AVPacket;
@@ -69,6 +70,7 @@ struct DecoderState : public ReceivedVideoSink {
   AVFrame* frame = nullptr;
   std::unique_ptr<uint8_t[]> input;  // padded copy of one payload for the decoder
   uint32_t decoded_count = 0;
+  LibraryLogLines log_lines;  // the library's log of this decoder, gathered by line
 };
 
 // Call start: opens the H.264 decoder and empties the ring. 0 on success, 1 when the

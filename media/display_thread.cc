@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/diag.h"
+#include "base/thread_priority.h"
 #include "base/tick.h"
 
 namespace kestrelio {
@@ -71,7 +72,10 @@ bool VideoDisplayThread::Start(DisplayContext& context) {
   const bool started = worker_.Start("video-display", [this, &context](std::stop_token) {
     // After a painted picture the next tick waits for its pacing deadline, whatever
     // wakes the thread meanwhile; otherwise the thread sleeps until a decoded picture
-    // or a preview arrives.
+    // or a preview arrives. Painting keeps pace with the pictures ahead of the encoder
+    // and the study threads; where the system refuses the raise, it paints at normal
+    // priority.
+    SetCurrentThreadPriority(ThreadPriority::kAboveNormal);
     bool paced = false;
     uint32_t deadline = 0;
     while (true) {

@@ -208,8 +208,8 @@ void TemplateDialog::reject() {
     if (auto* frame = qobject_cast<TemplateDialog*>(parentWidget())) frame->reject();
     return;
   }
-  // Escape or the close button: the controller decides, as with its Cancel (IDCANCEL).
-  Press(2);
+  // Escape or the close button: the controller decides.
+  if (!abandoned_) controller_.OnClose(*this);
   // A controller that does not handle IDCANCEL still lets the window close.
   if (!ended_) End(2);
 }

@@ -375,6 +375,7 @@ void MainWindow::OnClientResized(int width, int height) {
   client_width_ = width;
   client_height_ = height;
   logic_.OnResize();
+  PlaceNotice();
 }
 
 void MainWindow::MessageBeep(BeepKind kind) {

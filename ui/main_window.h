@@ -38,6 +38,7 @@
 #include "ui/main_window_logic.h"
 
 class QAction;
+class QLabel;
 class QListWidget;
 class QLineEdit;
 class QMessageBox;
@@ -94,6 +95,7 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   int RunDialog(int dialog_id, DialogController& controller) override;
   void MessageBeep(BeepKind kind) override;
   void Alert(int duration_ms) override;
+  void ShowNotice(std::string_view text, int duration_ms) override;
   ClientSize GetClientSize() const override;
 
   // For the remote control (GUI thread).
@@ -158,6 +160,9 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   void FinishDialog(DialogRequest& request, int result);
   void ReleaseWaiters();
   void OnClientResized(int width, int height);
+  // The notice over the top of the client area: made on first use, sized to its text.
+  void ApplyNotice(const QString& text, int duration_ms);
+  void PlaceNotice();
 
   friend class ClientArea;
 
@@ -171,11 +176,14 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   std::map<int, int> button_images_;  // GUI thread
   std::map<int, QTimer*> timers_;     // GUI thread
   QImage idle_bitmap_, own_bitmap_, paused_bitmap_;
-  Layout layout_;  // GUI thread: the rectangles painting uses
+  QLabel* notice_ = nullptr;        // GUI thread
+  QTimer* notice_timer_ = nullptr;  // GUI thread
+  Layout layout_;                   // GUI thread: the rectangles painting uses
 
   mutable std::mutex state_mutex_;  // guards the snapshot below
   std::map<int, ControlState> control_state_;
   std::map<int, std::vector<std::string>> lists_;
+  std::string notice_text_;  // "" when no notice shows
   std::atomic<int> client_width_{0};
   std::atomic<int> client_height_{0};
 

@@ -3,12 +3,6 @@
 #include "base/window/ids.h"
 
 namespace kestrelio {
-namespace {
-
-constexpr const char* kCallingTexts[3] = {"\nCalling.", "\n Calling..", "\n  Calling..."};
-
-}  // namespace
-
 MainWindowLogic::MainWindowLogic(Window& window, ViewFlags& view_flags, WindowShell* shell)
     : window_(window), view_flags_(view_flags), shell_(shell) {}
 
@@ -104,6 +98,7 @@ void MainWindowLogic::SetStatusLine(bool on) {
 }
 
 void MainWindowLogic::ShowCalling(bool on) {
+  if (on) window_.SetControlText(kControlCalling, kCallingTexts[0]);
   window_.ShowControl(kControlCalling, on);
   window_.ShowControl(kControlCancel, on);
 }
@@ -143,8 +138,14 @@ void MainWindowLogic::ToggleChatPanel() {
 }
 
 void MainWindowLogic::CallingAnimationStep() {
-  calling_step_ = (calling_step_ + 1) % 3;
-  window_.SetControlText(kControlCalling, kCallingTexts[calling_step_]);
+  // The step is the text shown: an attempt that put up the first text starts there,
+  // whatever the last attempt ended with. Any other text counts as the first.
+  const std::string shown = window_.ControlText(kControlCalling);
+  int step = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (shown == kCallingTexts[i]) step = i;
+  }
+  window_.SetControlText(kControlCalling, kCallingTexts[(step + 1) % 3]);
   window_.StartTimer(kTimerCallingAnimation, kCallingAnimationPeriodMs);
 }
 

@@ -4,10 +4,10 @@
 // against the Window interface, so tests drive it with the recording fake.
 #pragma once
 
-#include "ui/layout.h"
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
 #include "base/window/window_handler.h"
+#include "ui/layout.h"
 
 namespace kestrelio {
 
@@ -50,7 +50,6 @@ class MainWindowLogic {
   int chat_mode() const { return chat_mode_; }
   bool chat_shown() const { return chat_shown_; }
   bool status_line_on() const { return status_line_on_; }
-  int calling_step() const { return calling_step_; }
   const Layout& layout() const { return layout_; }
 
  private:
@@ -67,7 +66,6 @@ class MainWindowLogic {
   bool chat_shown_ = false;
   bool blink_state_ = false;
   bool status_line_on_ = true;
-  int calling_step_ = 0;
   Layout layout_;
 };
 

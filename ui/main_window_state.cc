@@ -3,9 +3,10 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
+#include <QWidget>
 
-#include "ui/dialog_host.h"
 #include "base/window/ids.h"
+#include "ui/dialog_host.h"
 #include "ui/main_window.h"
 
 namespace kestrelio {
@@ -30,6 +31,7 @@ QJsonObject MainWindow::StateJson() const {
   {
     std::lock_guard lock(state_mutex_);
     state["status_text"] = QString::fromStdString(control_state_.at(kControlStatusLine).text);
+    state["notice"] = QString::fromStdString(notice_text_);
     for (const auto& [id, control] : control_state_) {
       QJsonObject entry;
       entry["text"] = QString::fromStdString(control.text);
@@ -48,6 +50,13 @@ QJsonObject MainWindow::StateJson() const {
     entry["image"] = image;
     if (!entry.contains("visible")) entry["visible"] = true;
     if (!entry.contains("text")) entry["text"] = QString();
+    controls[QString::number(id)] = entry;
+  }
+  // Where each child control lies on the screen, for scripts that click as a person does.
+  for (const auto& [id, widget] : controls_) {
+    QJsonObject entry = controls.value(QString::number(id)).toObject();
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+    entry["screen_rect"] = QJsonArray{origin.x(), origin.y(), widget->width(), widget->height()};
     controls[QString::number(id)] = entry;
   }
   state["controls"] = controls;

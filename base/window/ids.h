@@ -48,6 +48,9 @@ inline constexpr int kTimerNetworkLoss = 2002;
 inline constexpr int kTimerIdleReset = 2003;
 
 inline constexpr int kCallingAnimationPeriodMs = 1000;
+// The texts of the "Calling" indicator, one a second in turn. Every attempt starts with
+// the first; the animation goes on from whichever the indicator shows.
+inline constexpr const char* kCallingTexts[3] = {"\nCalling.", "\n Calling..", "\n  Calling..."};
 inline constexpr int kChatBlinkPeriodMs = 500;
 // A call with no video from the peer for this long has lost the network; the media
 // channel re-arms the timer with every picture, and call control starts it with the call.

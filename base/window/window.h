@@ -90,6 +90,10 @@ class DialogController {
   // The main window changed size (the handset was turned): a dialog that places itself
   // relative to the main window places itself again.
   virtual void OnOwnerResized(DialogAccess& /*dialog*/) {}
+  // The dialog window's close button or Escape. Most dialogs treat it as IDCANCEL (2);
+  // one whose control 2 is an answer of its own (the Missed Call dialog's "Dismiss")
+  // tells the two apart here.
+  virtual void OnClose(DialogAccess& dialog) { OnCommand(dialog, 2); }
 };
 
 class Window {
@@ -138,6 +142,10 @@ class Window {
   virtual void MessageBeep(BeepKind kind) = 0;
   // Draws the user's attention (the desktop's stand-in for a vibrator pulse).
   virtual void Alert(int duration_ms) = 0;
+  // A short notice laid over the top of the pictures that goes away by itself after
+  // `duration_ms`; it takes no input and hides no control. A later notice replaces it.
+  // Never blocks: network threads use it.
+  virtual void ShowNotice(std::string_view text, int duration_ms) = 0;
 
   virtual ClientSize GetClientSize() const = 0;
 };

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/diag.h"
+#include "base/thread_priority.h"
 #include "base/timer_scale.h"
 #include "base/window/ids.h"
 #include "base/window/window.h"
@@ -76,7 +77,11 @@ PresenceClient::~PresenceClient() { Stop(); }
 
 void PresenceClient::Start() {
   if (keep_alive_.Running()) return;
-  keep_alive_.Start("keep-alive", [this](std::stop_token stop) { Run(stop); });
+  keep_alive_.Start("keep-alive", [this](std::stop_token stop) {
+    // One datagram every ten seconds yields to the media threads.
+    SetCurrentThreadPriority(ThreadPriority::kBelowNormal);
+    Run(stop);
+  });
 }
 
 // The error box carries the worker's stop token, so the stop request closes it.
@@ -145,9 +150,9 @@ void PresenceClient::OnUserListInd(const UserListFields& page) {
         last_sign_in_ = html;
       }
       if (!bubble_ || !bubble_(html)) {
-        // No notification service: a line in the window, never a modal box here (this
-        // is the UDP thread).
-        window_.SetControlText(kControlStatusLine, SignInPlainText(names));
+        // No notification service: a passing notice in the window, never a modal box
+        // here (this is the UDP thread), and never over the status line's own text.
+        window_.ShowNotice(SignInPlainText(names), kSignInNoticeMs);
       }
     }
   }

@@ -14,8 +14,9 @@
 // waits for a person.
 //
 // Sign-in notices go to the desktop bubble; when no notification service answers the
-// plain text ("[name] has just signed in.") is set as the status line text instead
-// (never a modal box: that would stall the UDP thread that delivers every datagram).
+// plain text ("[name] has just signed in.") shows for kSignInNoticeMs as a notice in the
+// window (never a modal box: that would stall the UDP thread that delivers every
+// datagram; never in the status line, whose time and battery stay).
 #pragma once
 
 #include <atomic>
@@ -41,6 +42,8 @@ class Window;
 inline constexpr int kKeepAlivePeriodMs = 10000;
 inline constexpr std::string_view kKeepAliveErrorText = "KeepAlive Sending Error";
 inline constexpr std::string_view kKeepAliveErrorCaption = "KEEPALIVE";
+// How long the in-window sign-in notice stays, as long as the desktop bubble.
+inline constexpr int kSignInNoticeMs = 5000;
 
 // Shows the sign-in bubble's HTML; false when no notification service answered.
 // In the handset: [&](std::string_view html) { return notifier.ShowSignInBubble(html); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "base/diag.h"
 #include "base/tick.h"
@@ -15,7 +16,7 @@ namespace kestrelio {
 MediaChannel::MediaChannel(const MediaChannelContext& context)
     : context_(context),
       network_loss_period_ms_(ScaledPeriodMs(kNetworkLossPeriodMs)),
-      transmit_(new uint8_t[kMaxMessageBytes]()) {}
+      transmit_(new (std::nothrow) uint8_t[kMaxMessageBytes]()) {}
 
 void MediaChannel::ResetReceive() {
   expected_.store(1, std::memory_order_relaxed);
@@ -29,6 +30,7 @@ void MediaChannel::SendVideoPayload(std::span<const uint8_t> payload, uint16_t s
     Diag("media: video payload of %zu bytes has no count; not sent", payload.size());
     return;
   }
+  if (!transmit_) return;  // start-up said "Cannot allocate data xmit buffer"
   // The count travels as the encoder wrote it; a picture beyond 32762 bytes after the
   // header is cut here and then refused by the receiver's count check.
   std::span<uint8_t> buffer(transmit_.get(), kMaxMessageBytes);

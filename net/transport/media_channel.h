@@ -68,6 +68,10 @@ class MediaChannel : public VideoPayloadSink, public MediaMessageHandler {
   // The status tick's round-trip probe. True when the whole message went out.
   bool SendRttProbe(uint16_t probe_number);
 
+  // False when the transmit buffer could not be made: start-up reports it and starts no
+  // network, and no picture is ever sent.
+  bool has_transmit_buffer() const { return transmit_ != nullptr; }
+
   uint16_t expected_sequence() const { return expected_.load(std::memory_order_relaxed); }
   uint32_t received_messages() const { return received_.load(std::memory_order_relaxed); }
   const MediaDrops& drops() const { return drops_; }

@@ -262,6 +262,8 @@ int FakeWindow::RunDialog(int dialog_id, DialogController& controller) {
   FakeDialog dialog;
   controller.OnInit(dialog);
   if (!dialog.ended() && script) script(dialog, controller);
+  // What is left open is closed as by the window's close button.
+  if (!dialog.ended()) controller.OnClose(dialog);
   return dialog.result().value_or(2);
 }
 
@@ -379,6 +381,16 @@ int FakeWindow::alert_count() const {
 std::vector<int> FakeWindow::Alerts() const {
   std::lock_guard lock(mutex_);
   return alerts_;
+}
+
+void FakeWindow::ShowNotice(std::string_view text, int duration_ms) {
+  std::lock_guard lock(mutex_);
+  notices_.push_back(Notice{std::string(text), duration_ms});
+}
+
+std::vector<FakeWindow::Notice> FakeWindow::Notices() const {
+  std::lock_guard lock(mutex_);
+  return notices_;
 }
 
 }  // namespace kestrelio

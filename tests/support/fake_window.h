@@ -5,7 +5,7 @@
 // What it records: timers (running ids with periods, plus a log of starts and kills),
 // control texts and visibility, list contents, button images, repaint requests, pictures
 // drawn (the shape of every one in order, and a copy of the last one per target),
-// message boxes shown, dialogs run, beeps and alerts with their durations.
+// message boxes shown, dialogs run, beeps and alerts with their durations, notices.
 //
 // Message boxes are answered from a script:
 //   fake.AnswerBoxes("Connection", {MessageBoxResult::kYes});   // by caption, in order
@@ -16,8 +16,9 @@
 // Dialogs run a script against a FakeDialog after the controller's OnInit:
 //   fake.ScriptDialog(105, [](FakeDialog& d, DialogController& c) {
 //     d.SetText(1001, "12063330001"); c.OnCommand(d, 1012); });
-// RunDialog returns the value passed to End, or 2 (IDCANCEL) when the script did not end
-// the dialog. An unscripted dialog is initialised and cancelled.
+// A dialog the script leaves open is closed as by the window's close button (the
+// controller's OnClose); RunDialog returns the value passed to End, or 2 when nothing
+// ended it. An unscripted dialog is initialised and closed that way.
 #pragma once
 
 #include <array>
@@ -142,6 +143,7 @@ class FakeWindow : public Window {
   int RunDialog(int dialog_id, DialogController& controller) override;
   void MessageBeep(BeepKind kind) override;
   void Alert(int duration_ms) override;
+  void ShowNotice(std::string_view text, int duration_ms) override;
   ClientSize GetClientSize() const override;
 
   // Scripting.
@@ -175,6 +177,11 @@ class FakeWindow : public Window {
   std::vector<BeepKind> Beeps() const;
   int alert_count() const;
   std::vector<int> Alerts() const;  // durations of the alerts, in order
+  struct Notice {
+    std::string text;
+    int duration_ms;
+  };
+  std::vector<Notice> Notices() const;  // in order of showing
 
  private:
   struct HeldBox {
@@ -204,6 +211,7 @@ class FakeWindow : public Window {
   std::vector<int> dialogs_run_;
   std::vector<BeepKind> beeps_;
   std::vector<int> alerts_;
+  std::vector<Notice> notices_;
 };
 
 }  // namespace kestrelio

@@ -37,6 +37,7 @@ class ConsoleWindow : public Window {
   int RunDialog(int, DialogController&) override { return 0; }
   void MessageBeep(BeepKind) override {}
   void Alert(int) override {}
+  void ShowNotice(std::string_view, int) override {}
   ClientSize GetClientSize() const override { return {}; }
 };
 

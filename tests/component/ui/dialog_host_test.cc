@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QJsonArray>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QTabBar>
 
-#include "tests/support/qt_app.h"
 #include "resources/bitmaps.h"
+#include "tests/support/qt_app.h"
 
 namespace kestrelio {
 namespace {
@@ -24,7 +27,12 @@ class RecordingController : public DialogController {
     if (init) init(dialog);
   }
   void OnCommand(DialogAccess&, int control_id) override { commands.push_back(control_id); }
+  void OnClose(DialogAccess& dialog) override {
+    ++closes;
+    dialog.End(16);
+  }
   std::vector<int> commands;
+  int closes = 0;
 };
 
 QListWidget* ListOf(TemplateDialog& dialog) { return dialog.findChild<QListWidget*>(); }
@@ -139,6 +147,57 @@ TEST(DialogHost, PagesLieOverTheTabAreaAndFollowTheTabs) {
   // Escape inside a page closes the dialog, not only the page.
   static_cast<QDialog*>(pages[0])->reject();
   EXPECT_FALSE(dialog.isVisible());
+}
+
+// The Missed Call dialog's control 2 is its "Dismiss" button: pressing it is a command,
+// while Escape and the window's close button are a close, which the controller tells
+// apart from the button.
+TEST(DialogHost, EscapeIsACloseAndNotThePressOfControlTwo) {
+  App();
+  RecordingController controller;
+  TemplateDialog dismissed(nullptr, *FindDialogTemplate(157), controller);
+  dismissed.Initialise();
+  dismissed.show();
+  EXPECT_TRUE(dismissed.ClickFromOutside(2));
+  EXPECT_EQ(controller.commands, std::vector<int>{2});
+  EXPECT_EQ(controller.closes, 0);
+
+  TemplateDialog escaped(nullptr, *FindDialogTemplate(157), controller);
+  escaped.Initialise();
+  escaped.show();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&escaped, &escape);
+  EXPECT_EQ(controller.closes, 1);
+  EXPECT_EQ(controller.commands, std::vector<int>{2});
+  EXPECT_EQ(escaped.result(), 16);
+
+  TemplateDialog closed(nullptr, *FindDialogTemplate(157), controller);
+  closed.Initialise();
+  closed.show();
+  EXPECT_TRUE(closed.close());
+  EXPECT_EQ(controller.closes, 2);
+  EXPECT_EQ(controller.commands, std::vector<int>{2});
+}
+
+// The dialog keeps its template layout at any size: after a resize every control is
+// back at its template rectangle.
+TEST(DialogHost, AResizePutsEveryControlBackAtItsTemplateRectangle) {
+  App();
+  RecordingController controller;
+  const DialogTemplate& missed = *FindDialogTemplate(157);
+  TemplateDialog dialog(nullptr, missed, controller);
+  dialog.Initialise();
+  dialog.show();
+  QWidget* history = nullptr;
+  for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>()) {
+    if (b->text() == "See History") history = b;
+  }
+  ASSERT_NE(history, nullptr);
+  history->setGeometry(0, 0, 5, 5);
+  dialog.resize(300, 200);
+  PumpUntil([&] { return dialog.size() == QSize(300, 200); });
+  const PixelRect r = MapDialogRect(missed.controls[1]);
+  EXPECT_EQ(history->geometry(), QRect(r.x, r.y, r.width, r.height));
 }
 
 // The three contact icons differ by shape, not only by colour: their drawn pixels

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -159,6 +160,28 @@ TEST_F(MainWindowTest, CancelInsideTheCallingIndicatorTakesARealClick) {
     PumpUntil([] { return false; }, 50);
     ExpectEveryVisibleButtonOnTop(*window, "view");
   }
+}
+
+// A notice from a network thread shows over the pictures, leaves the status line's
+// text alone, lets clicks through, and goes by itself.
+TEST_F(MainWindowTest, ANoticePassesWithoutTouchingTheStatusLine) {
+  window->SetControlText(kControlStatusLine, "Disconnected, 0:00, 87%");
+  std::thread network([&] { window->ShowNotice("[Bob] has just signed in.", 300); });
+  network.join();
+  QLabel* notice = nullptr;
+  ASSERT_TRUE(PumpUntil([&] {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      if (label->text() == "[Bob] has just signed in." && label->isVisible()) notice = label;
+    }
+    return notice != nullptr;
+  }));
+  EXPECT_EQ(window->StateJson()["notice"].toString(), "[Bob] has just signed in.");
+  EXPECT_EQ(window->StateJson()["status_text"].toString(), "Disconnected, 0:00, 87%");
+  EXPECT_TRUE(notice->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_EQ(notice->width(), window->GetClientSize().width);
+  EXPECT_TRUE(PumpUntil([&] { return !notice->isVisible(); }));
+  EXPECT_EQ(window->StateJson()["notice"].toString(), "");
+  EXPECT_EQ(window->ControlText(kControlStatusLine), "Disconnected, 0:00, 87%");
 }
 
 TEST_F(MainWindowTest, StoppingAWorkerClosesItsBox) {

@@ -7,9 +7,10 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from call_rig import CallRig, box_with  # noqa: E402
-from handset_driver import temp_dir  # noqa: E402
+from handset_driver import Handset, build_bin, temp_dir  # noqa: E402
 
 ONLINE, BUSY, OFFLINE = 148, 149, 1000
+MISSED_CALL_TRIGGER = 4
 INCOMING, OUTGOING, MISSED = 150, 151, 152
 # The keep-alive period under the rig's timer scale of 0.2: 10 s x 0.2.
 KEEP_ALIVE_S = 2.0
@@ -181,6 +182,108 @@ class DialogsTest(unittest.TestCase):
         rig.ra.wait_for(lambda s: not dialog(s, 159)["visible"], 5)
         with open(entry) as f:
             self.assertIn("Exec=\"%s\"" % os.path.realpath(rig.a.process.args[0]), f.read())
+
+    def connect_a_to_b(self):
+        rig = self.rig
+        rig.dial(rig.ra, rig.number_b)
+        rig.rb.wait_for(lambda s: box_with(s, "Connection") is not None, 10)
+        rig.rb.call("answer", "Connection", "yes")
+        rig.ra.wait_for(lambda s: s["flags"]["in_call"], 10)
+        rig.rb.wait_for(lambda s: s["flags"]["in_call"], 10)
+
+    def hang_up_on_a(self):
+        rig = self.rig
+        rig.ra.call("command", 111)
+        rig.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 5)
+        rig.ra.call("answer", "Connection", "yes")
+        rig.ra.wait_for(lambda s: not s["flags"]["in_call"], 10)
+        rig.rb.wait_for(lambda s: box_with(s, "UDP Connection") is not None, 10)
+        rig.rb.call("answer", "UDP Connection", "ok")
+
+    def call_rate(self, seconds):
+        """Bytes a second A's encoder made over a call of `seconds` status ticks."""
+        self.connect_a_to_b()
+        self.rig.ra.wait_for(lambda s: s["call"]["status_ticks"] >= seconds, seconds + 20)
+        self.hang_up_on_a()
+        last = self.rig.ra.state()["call"]["last_call"]
+        return last["encoded_byte_total"] / max(1, last["ticks"])
+
+    def test_contacts_sign_on_a_busy_user_says_so(self):
+        rig = self.rig
+        third = Handset(os.path.join(build_bin(), "kestrelio"), self.workdir, "c",
+                        ["--camera", "synthetic", "--bind", "127.0.3.4",
+                         "--presence", rig.a.process.args[rig.a.process.args.index("--presence") + 1]],
+                        env={"KESTRELIO_TIMER_SCALE": "0.2", "XDG_CONFIG_HOME": self.config_home},
+                        identity=("12065550103", "Cleo"))
+        try:
+            rc = third.connect()
+            self.connect_a_to_b()
+
+            def bruno_busy(s):
+                return any(e["name"] == "Bruno" and e["status"] == 2 for e in s["online_db"]["entries"])
+            rc.wait_for(bruno_busy, 6 * KEEP_ALIVE_S)
+            contact_list = self.contacts(rc)
+            bruno = contact_list["items"].index("Bruno, " + rig.number_b)
+            self.assertEqual(contact_list["icons"][bruno], BUSY)
+            rc.call("dialog-select", 141, 1048, bruno)
+            rc.call("dialog-click", 141, 1041)
+            state = rc.wait_for(lambda s: box_with(s, "Contacts - Dial") is not None, 5)
+            self.assertEqual(box_with(state, "Contacts - Dial")["text"],
+                             "The user you are trying to call is busy.")
+            rc.call("answer", "Contacts - Dial", "ok")
+            self.assertIsNotNone(dialog(rc.state(), 141))  # nothing dialled, still open
+        finally:
+            third.kill()
+
+    def test_advanced_page_roi_and_bit_rate_reach_the_encoder(self):
+        rig = self.rig
+        encoder = rig.ra.state()["encoder"]
+        self.assertEqual((encoder["roi_level"], encoder["bitrate_kbps"]), (6, 30))
+        rate_30 = self.call_rate(6)
+
+        rig.ra.call("command", 32803)
+        open_dialog(rig.ra, 158)
+        rig.ra.call("dialog-select", 158, 1082, 1)
+        rig.ra.wait_for(lambda s: dialog(s, 136)["visible"], 5)
+        rig.ra.call("dialog-select", 136, 1017, 2)  # "12"
+        rig.ra.call("dialog-set-text", 136, 1018, "60")
+        rig.ra.call("dialog-click", 136, 1024)
+        rig.ra.wait_for(lambda s: not dialog(s, 136)["visible"], 5)
+        encoder = rig.ra.state()["encoder"]
+        self.assertEqual((encoder["roi_level"], encoder["live_roi_level"], encoder["bitrate_kbps"]),
+                         (12, 12, 60))
+        rig.ra.call("dialog-click", 158, 2)
+        closed_dialog(rig.ra, 158)
+
+        self.connect_a_to_b()
+        # The open encoder codes the region twelve steps finer.
+        encoder = rig.ra.wait_for(lambda s: s["encoder"]["open"], 10)["encoder"]
+        self.assertTrue(encoder["roi_armed"])
+        self.assertEqual(min(encoder["quant_offsets"]), -12)
+        self.assertEqual(encoder["quant_offsets"].count(-12), 8)
+        self.hang_up_on_a()
+        rate_60 = self.call_rate(6)
+        # Twice the bit rate asked for: about twice the bytes (rate control is not exact).
+        self.assertGreater(rate_60 / rate_30, 1.5, (rate_30, rate_60))
+        self.assertLess(rate_60 / rate_30, 2.6, (rate_30, rate_60))
+
+    def test_see_history_clears_the_count_sets_the_survey_trigger_and_opens_the_history(self):
+        rig = self.rig
+        rig.dial(rig.ra, rig.number_b)
+        # The prompt goes unanswered (30 s under the timer scale): a missed call.
+        state = rig.rb.wait_for(lambda s: dialog(s, 157) is not None, 20)
+        self.assertEqual(state["call"]["missed_calls"], 1)
+        self.assertFalse(state["survey_triggers"][MISSED_CALL_TRIGGER])
+        rig.ra.wait_for(lambda s: box_with(s, "Dial") is not None, 20)
+        rig.ra.call("answer", "Dial", "ok")
+        rig.rb.call("dialog-click", 157, 1081)
+        state = open_dialog(rig.rb, 143)
+        self.assertIsNone(dialog(state, 157))
+        self.assertEqual(state["call"]["missed_calls"], 0)
+        self.assertTrue(state["survey_triggers"][MISSED_CALL_TRIGGER])
+        self.assertIn(MISSED, dialog(state, 143)["controls"]["1061"]["icons"])
+        rig.rb.call("dialog-click", 143, 1060)
+        closed_dialog(rig.rb, 143)
 
 
 if __name__ == "__main__":

@@ -357,13 +357,33 @@ TEST(MissedCalls, ClosingTheDialogOtherwiseClearsTheCountWithoutASurvey) {
   PromptTimesOut(h, 1);  // the dialog is unscripted: opened and closed
   EXPECT_EQ(h.service->Snapshot().missed_calls, 0);
   EXPECT_TRUE(h.devices.Surveys().empty());
-  std::optional<std::array<int, 4>> placement;
+  std::optional<std::array<int, 4>> portrait, landscape;
   h.window.SetClientSize(240, 320);
-  h.window.ScriptDialog(kMissedCallDialog,
-                        [&](FakeDialog& d, DialogController&) { placement = d.placement(); });
+  h.window.ScriptDialog(kMissedCallDialog, [&](FakeDialog& d, DialogController& c) {
+    portrait = d.placement();
+    // Turned while open: placed again over the new client area.
+    h.window.SetClientSize(320, 240);
+    c.OnOwnerResized(d);
+    landscape = d.placement();
+  });
   PromptTimesOut(h, 2);
-  ASSERT_TRUE(placement);
-  EXPECT_EQ(*placement, (std::array<int, 4>{40, 150, 170, 100}));  // portrait: H - 170
+  ASSERT_TRUE(portrait && landscape);
+  EXPECT_EQ(*portrait, (std::array<int, 4>{40, 150, 170, 100}));   // portrait: H - 170
+  EXPECT_EQ(*landscape, (std::array<int, 4>{80, 120, 170, 100}));  // landscape: H - 120
+  EXPECT_EQ(h.service->Snapshot().missed_calls, 0);
+  EXPECT_TRUE(h.devices.Surveys().empty());
+  EXPECT_EQ(h.window.DialogsRun(), (std::vector<int>{kMissedCallDialog, kMissedCallDialog}));
+}
+
+TEST(MissedCalls, SeeHistoryClearsTheCountSetsTheSurveyAndOpensTheHistory) {
+  CallHarness h;
+  h.window.ScriptDialog(kMissedCallDialog, [](FakeDialog& d, DialogController& c) {
+    c.OnCommand(d, kMissedCallSeeHistory);
+  });
+  PromptTimesOut(h, 1);
+  PromptTimesOut(h, 2);
+  EXPECT_EQ(h.service->Snapshot().missed_calls, 0);
+  EXPECT_EQ(h.devices.Surveys(), (std::vector<int>{kSurveyMissedCall, kSurveyMissedCall}));
 }
 
 TEST(NoAnswer, TheTimerEndsTheAttemptLogsAndTellsTheUser) {
@@ -373,9 +393,12 @@ TEST(NoAnswer, TheTimerEndsTheAttemptLogsAndTellsTheUser) {
     d.SetText(kDialEdit, "12065550111");
     c.OnCommand(d, kDialSign);
   });
+  // The last attempt's animation ended on its third text.
+  h.window.SetControlText(kControlCalling, kCallingTexts[2]);
   h.service->OnCommand(kCommandDial);
   h.Connect(/*caller=*/true);
   ASSERT_TRUE(testing::WaitFor([&] { return h.window.IsControlVisible(kControlCalling); }));
+  EXPECT_EQ(h.window.ControlText(kControlCalling), kCallingTexts[0]);
   h.service->OnTimer(kTimerNoAnswer);
   EXPECT_TRUE(h.call_flags.cancelled);
   EXPECT_FALSE(h.call_flags.calling);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/encoder.h"
+#include "tests/support/diag_capture.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/media_samples.h"
 
@@ -95,8 +96,42 @@ TEST(DecodeFrameTest, GarbageIsRefusedWithoutHarm) {
   ASSERT_EQ(DecoderOpen(*decoder), 0);
   std::vector<uint8_t> slot(kPictureSlotBytes, 0);
   std::vector<uint8_t> payload = {0, 0, 0, 12, 0, 0, 0, 1, 0x65, 0xff, 0xee, 0xdd, 1, 2, 3, 4};
+  testing::DiagCapture diag;
   DecodeFrame(*decoder, payload, slot.data());
   EXPECT_EQ(decoder->decoded_count, 0u);
+  // Our own line and the library's lines carry the prefix once each.
+  EXPECT_TRUE(diag.WaitForText("[ffmpeg] Error while decoding frame"));
+  EXPECT_FALSE(diag.Contains("[ffmpeg] [ffmpeg]"));
+}
+
+TEST(LibraryLogLinesTest, PiecesOfOneLineAreWrittenAsOneLineWithOnePrefix) {
+  testing::DiagCapture diag;
+  LibraryLogLines lines;
+  lines.Add("concealing 3 DC, ");
+  lines.Add("");
+  lines.Add("0 AC");
+  EXPECT_FALSE(diag.Contains("concealing"));
+  lines.Add(", 1 MV errors\nnext ");
+  lines.Add("line\n[ffmpeg] own line\n");
+  lines.Add("left open");
+  lines.Flush();
+  const std::string text = diag.Text();
+  EXPECT_NE(text.find("[ffmpeg] concealing 3 DC, 0 AC, 1 MV errors\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[ffmpeg] next line\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[ffmpeg] own line\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[ffmpeg] left open\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("[ffmpeg] [ffmpeg]"), std::string::npos) << text;
+}
+
+// A line longer than the gathering buffer is written in parts, nothing lost.
+TEST(LibraryLogLinesTest, ALineLongerThanTheBufferIsWrittenInParts) {
+  LibraryLogLines lines;
+  testing::DiagCapture long_diag;
+  const std::string long_line(LibraryLogLines::kMaxLine + 10, 'x');
+  lines.Add(long_line + "\n");
+  const std::string long_text = long_diag.Text();
+  EXPECT_NE(long_text.find(std::string(LibraryLogLines::kMaxLine, 'x')), std::string::npos);
+  EXPECT_NE(long_text.find("[ffmpeg] " + std::string(10, 'x') + "\n"), std::string::npos);
 }
 
 TEST(PictureRingTest, CommitAdvancesUntilFullAndAFullSlotIsNeverWritten) {

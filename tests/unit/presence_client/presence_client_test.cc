@@ -268,12 +268,17 @@ TEST(SignInNotice, UsersComingOnlineAreAnnouncedInPageOrder) {
   EXPECT_EQ(h.window.ControlText(kControlStatusLine), "");
 }
 
-TEST(SignInNotice, WithoutANotificationServiceTheStatusLineSaysIt) {
+TEST(SignInNotice, WithoutANotificationServiceAPassingNoticeSaysItAndTheStatusLineStays) {
   Handset h;
   h.bubble_answers = false;
+  h.window.SetControlText(kControlStatusLine, "Disconnected, 0:00, 87%");
   h.client.OnUserListInd(PageOf({User(0, "2", "Bob")}));
   h.client.OnUserListInd(PageOf({User(1, "2", "Bob")}));
-  EXPECT_EQ(h.window.ControlText(kControlStatusLine), "[Bob] has just signed in.");
+  const auto notices = h.window.Notices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].text, "[Bob] has just signed in.");
+  EXPECT_EQ(notices[0].duration_ms, kSignInNoticeMs);
+  EXPECT_EQ(h.window.ControlText(kControlStatusLine), "Disconnected, 0:00, 87%");
   EXPECT_TRUE(h.window.Boxes().empty());
 }
 

@@ -162,6 +162,22 @@ TEST_F(LogicTest, CallingAnimationCyclesTextsAndRearms) {
   EXPECT_TRUE(handler.timers.empty());
 }
 
+TEST_F(LogicTest, EveryAttemptStartsAtTheFirstCallingText) {
+  logic.ShowCalling(true);
+  logic.OnTimer(kTimerCallingAnimation);
+  logic.OnTimer(kTimerCallingAnimation);
+  EXPECT_EQ(fake.ControlText(kControlCalling), "\n  Calling...");
+  logic.ShowCalling(false);
+  logic.ShowCalling(true);
+  EXPECT_EQ(fake.ControlText(kControlCalling), "\nCalling.");
+  logic.OnTimer(kTimerCallingAnimation);
+  EXPECT_EQ(fake.ControlText(kControlCalling), "\n Calling..");
+  // Call control puts up the first text itself: the animation goes on from there.
+  fake.SetControlText(kControlCalling, kCallingTexts[0]);
+  logic.OnTimer(kTimerCallingAnimation);
+  EXPECT_EQ(fake.ControlText(kControlCalling), "\n Calling..");
+}
+
 TEST_F(LogicTest, ChatBlinkAlternatesUntilChatShown) {
   logic.OnTimer(kTimerChatBlink);
   EXPECT_EQ(fake.ButtonImage(kCommandChatPanel), kImageChatUnread);
