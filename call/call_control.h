@@ -89,8 +89,11 @@ class CallControl : public CallEvents {
   CallControl(CallControlContext context, CallSignalling& signalling, ChatControl& chat);
 
   // Window commands (GUI thread).
-  void OnDial();          // kCommandDial
-  void OnHangUp();        // kCommandHangUp
+  void OnDial();    // kCommandDial
+  void OnHangUp();  // kCommandHangUp
+  // GUI thread: a GUI frame below this one holds the Connection Mutex (the hang-up
+  // question or the wait after it, the network-loss box).
+  bool GuiHoldsConnection() const { return gui_holds_connection_; }
   void OnPauseToggled();  // kCommandPause, after the window toggled the flag
   void OnHistoryCall();   // kCommandHistoryCall
   void OnCancel();        // kCommandCancel

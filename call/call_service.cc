@@ -74,7 +74,11 @@ bool CallService::OnTimer(int timer_id) {
 
 void CallService::Shutdown() {
   signalling_.Stop();
-  std::lock_guard lock(connection_mutex_);
+  // The window may close from inside a GUI frame that holds the Connection Mutex (the
+  // hang-up question, the wait after a hang-up, the network-loss box): this thread owns
+  // it already, so no other end of call can run, and waiting for it would never end.
+  std::unique_lock<std::mutex> lock;
+  if (!control_.GuiHoldsConnection()) lock = std::unique_lock(connection_mutex_);
   if (call_flags_.in_call.load()) {
     // The peer hears the call end now rather than five seconds later from the silence.
     signalling_.SendCallRelease();

@@ -117,6 +117,29 @@ class CallsTest(unittest.TestCase):
                 "no cancelled record on " + handset)
         rig.ra.wait_for(lambda s: not s["controls"]["154"]["visible"], 5)
 
+    def test_closing_the_window_at_the_hang_up_question_releases_and_logs_the_call(self):
+        rig = self.rig
+        rig.connect_call()
+        rig.ra.call("command", 111)
+        rig.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 10)
+        rig.ra.call("quit")
+        self.assertEqual(rig.a.wait(), 0)
+        self.assertEqual(len(call_records(rig, "a")), 1)
+        rig.rb.wait_for(lambda s: not s["flags"]["in_call"], 10)
+
+    def test_closing_the_window_just_after_hanging_up_ends_cleanly(self):
+        rig = self.rig
+        rig.connect_call()
+        rig.ra.call("command", 111)
+        rig.ra.wait_for(lambda s: box_with(s, "Connection") is not None, 10)
+        # The answer and the quit in one write: the quit is read while the hang-up still
+        # waits for the release to go out.
+        rig.ra.sock.sendall(b'{"command": ["answer", "Connection", "yes"]}\n'
+                            b'{"command": ["quit"]}\n')
+        self.assertEqual(rig.a.wait(), 0)
+        self.assertEqual(len(call_records(rig, "a")), 1)
+        rig.rb.wait_for(lambda s: not s["flags"]["in_call"], 10)
+
     def test_closing_the_window_during_a_call_releases_and_logs_it(self):
         rig = self.rig
         self.ring_b()

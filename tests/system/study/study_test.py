@@ -206,6 +206,14 @@ class StudyTest(unittest.TestCase):
         self.assertIn("after_call_short", page)
         self.check_page_in_browser(server)
 
+        # Closing the window while a survey is on screen ends the program cleanly, and the
+        # unanswered question is not recorded.
+        rig.ra.call("textlognotify", 0)
+        rig.ra.wait_for(lambda s: survey_dialog(s) is not None, 20)
+        rig.ra.call("quit")
+        self.assertEqual(rig.a.wait(), 0)
+        self.assertNotIn("survey_results.txt", os.listdir(rig.study_folder("a")))
+
     def check_page_in_browser(self, server):
         chromium = shutil.which("chromium") or ("/usr/bin/chromium"
                                                 if os.path.exists("/usr/bin/chromium") else None)
