@@ -16,9 +16,9 @@
 namespace kestrelio {
 namespace {
 
-const char* const kBuiltIn[] = {"get-state",       "command",       "answer",
-                                "dialog-set-text", "dialog-click",  "dialog-select",
-                                "screenshot",      "textlognotify", "quit"};
+const char* const kBuiltIn[] = {"get-state",     "command",       "answer",       "dialog-set-text",
+                                "dialog-click",  "dialog-select", "dialog-close", "screenshot",
+                                "textlognotify", "quit"};
 
 std::optional<int> IntArg(const QJsonArray& args, qsizetype index) {
   if (index >= args.size() || !args[index].isDouble()) return std::nullopt;
@@ -268,6 +268,18 @@ RemoteControl::Reply RemoteControl::Dispatch(const QString& name, const QJsonArr
     if (!dialog->CanClick(control)) return Error("no enabled button with that id");
     QTimer::singleShot(0, &window_, [target, control] {
       if (target) target->ClickFromOutside(control);
+    });
+    return {};
+  }
+  if (name == "dialog-close") {
+    // As the window's close button: the controller's close, not a button press.
+    const auto dialog_id = IntArg(args, 0);
+    if (!dialog_id || args.size() != 1) return Error("usage: [\"dialog-close\", dialog_id]");
+    TemplateDialog* dialog = FindDialog(window_, *dialog_id);
+    if (dialog == nullptr || dialog->is_page()) return Error("dialog not open");
+    QPointer<TemplateDialog> target(dialog);
+    QTimer::singleShot(0, &window_, [target] {
+      if (target) target->close();
     });
     return {};
   }
