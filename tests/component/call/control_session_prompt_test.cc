@@ -16,9 +16,14 @@
 #include "net/socket/unique_fd.h"
 #include "net/transport/transport.h"
 #include "tests/support/call_harness.h"
+#include "tests/support/loopback_socket.h"
 
 namespace kestrelio {
 namespace {
+
+using testing::LocalPort;
+using testing::Loopback;
+using testing::TestSocket;
 
 using testing::CallHarness;
 using testing::Columns;
@@ -41,34 +46,6 @@ class LateSessions : public ControlSessions {
   void RestoreSavedSession() override { target->RestoreSavedSession(); }
   ControlSessions* target = nullptr;
 };
-
-UniqueFd BoundSocket(int type) {
-  UniqueFd fd(socket(AF_INET, type, 0));
-  timeval timeout{5, 0};
-  setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  if (type == SOCK_DGRAM) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(kLoopback);
-    bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
-  }
-  return fd;
-}
-
-uint16_t LocalPort(int fd) {
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-  return ntohs(bound.sin_port);
-}
-
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(kLoopback);
-  address.sin_port = htons(port);
-  return address;
-}
 
 bool IsAnswer(uint8_t type) { return type == 2 || type == 3 || type == 5 || type == 52; }
 
@@ -153,8 +130,8 @@ class ControlSessionPromptTest : public ::testing::Test {
   NullMedia media_;
   Transport transport_{h_.window};
   TransportSessions sessions_{transport_};
-  UniqueFd caller_ = BoundSocket(SOCK_DGRAM);
-  UniqueFd session_ = BoundSocket(SOCK_STREAM);
+  UniqueFd caller_ = TestSocket(SOCK_DGRAM, 5000);
+  UniqueFd session_ = TestSocket(SOCK_STREAM, 5000);
 };
 
 TEST_F(ControlSessionPromptTest, YesAcceptsAndLeavesTheSessionOpen) {

@@ -14,6 +14,7 @@
 
 #include "net/transport/transport.h"
 #include "tests/support/call_harness.h"
+#include "tests/support/loopback_socket.h"
 
 namespace kestrelio {
 namespace {
@@ -29,33 +30,22 @@ constexpr uint32_t kThirdParty = 0x7F000004;
 // One UDP socket on an ephemeral port of `address`.
 class Party {
  public:
-  explicit Party(uint32_t address) : address_(address) {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(address);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
-    port_ = ntohs(a.sin_port);
-    timeval timeout{0, 200000};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  }
-  ~Party() { close(fd_); }
+  explicit Party(uint32_t address)
+      : address_(address),
+        fd_(testing::TestSocket(SOCK_DGRAM, 200, address)),
+        port_(testing::LocalPort(fd_.get())) {}
   NetAddress address() const { return {address_, port_}; }
   void Send(std::span<const uint8_t> message, uint16_t port) const {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(kLoopback);
-    to.sin_port = htons(port);
-    sendto(fd_, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const sockaddr_in to = testing::Loopback(port);
+    sendto(fd_.get(), message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+           sizeof to);
   }
   // Every datagram that arrives within the receive time-out of each other.
   std::vector<std::vector<uint8_t>> Drain() const {
     std::vector<std::vector<uint8_t>> got;
     for (;;) {
       std::vector<uint8_t> buffer(kMaxMessageBytes);
-      const ssize_t n = recv(fd_, buffer.data(), buffer.size(), 0);
+      const ssize_t n = recv(fd_.get(), buffer.data(), buffer.size(), 0);
       if (n <= 0) return got;
       buffer.resize(static_cast<size_t>(n));
       got.push_back(std::move(buffer));
@@ -64,7 +54,7 @@ class Party {
 
  private:
   uint32_t address_;
-  int fd_ = -1;
+  UniqueFd fd_;
   uint16_t port_ = 0;
 };
 

@@ -7,7 +7,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from call_rig import CallRig, box_with  # noqa: E402
-from handset_driver import Handset, build_bin, temp_dir  # noqa: E402
+from handset_driver import Handset, build_bin, temp_dir, wait_until  # noqa: E402
 
 ONLINE, BUSY, OFFLINE = 148, 149, 1000
 MISSED_CALL_TRIGGER = 4
@@ -281,10 +281,9 @@ class DialogsTest(unittest.TestCase):
         self.assertIsNone(dialog(state, 157))
         self.assertEqual(state["call"]["missed_calls"], 0)
         # The survey thread takes the trigger at once; with no study server it says so.
-        deadline = time.monotonic() + 10
-        while "survey for missed_call not fetched" not in rig.b.log_text():
-            self.assertLess(time.monotonic(), deadline, rig.b.log_text()[-2000:])
-            time.sleep(0.1)
+        self.assertTrue(
+            wait_until(lambda: "survey for missed_call not fetched" in rig.b.log_text(), 10),
+            rig.b.log_text()[-2000:])
         self.assertIn(MISSED, dialog(state, 143)["controls"]["1061"]["icons"])
         rig.rb.call("dialog-click", 143, 1060)
         closed_dialog(rig.rb, 143)

@@ -15,6 +15,14 @@ class RemoteError(Exception):
     pass
 
 
+def read_log(log, path):
+    """What a child process has written to its log file so far."""
+    if not log.closed:
+        log.flush()
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
 def wait_until(condition, timeout=5.0, interval=0.05):
     """Polls condition() until it is true; returns its last value. The time-out is a hang
     guard only: no test asserts on how long anything takes."""
@@ -131,10 +139,7 @@ class Handset:
             self.log.close()
 
     def log_text(self):
-        if not self.log.closed:
-            self.log.flush()
-        with open(self.log_path, encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return read_log(self.log, self.log_path)
 
 
 def build_bin():

@@ -11,7 +11,7 @@ import urllib.error
 import urllib.request
 
 from call_rig import free_tcp_port  # noqa: F401 - the study tests take it from here
-from handset_driver import build_bin
+from handset_driver import build_bin, read_log
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SURVEY_BANK = os.path.normpath(os.path.join(HERE, "..", "..", "..", "servers", "study", "surveys"))
@@ -67,10 +67,7 @@ class StudyServer:
             self.log.close()
 
     def log_text(self):
-        if not self.log.closed:
-            self.log.flush()
-        with open(self.log_path, encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return read_log(self.log, self.log_path)
 
     def get(self, path, password=None):
         """(status, body text) of a GET, with basic auth when a password is given."""

@@ -20,10 +20,13 @@
 #include "net/wire/header.h"
 #include "tests/support/diag_capture.h"
 #include "tests/support/fake_window.h"
+#include "tests/support/loopback_socket.h"
 #include "tests/support/wait.h"
 
 namespace kestrelio {
 namespace {
+
+using testing::LocalPort;
 
 using testing::WaitFor;
 
@@ -68,13 +71,6 @@ std::vector<uint8_t> Message(uint8_t type, size_t length, uint8_t mark = 0) {
 
 // Chat lines end no session; 51 (VideoPauseInd) neither.
 std::vector<uint8_t> Pause(uint8_t mark) { return Message(51, 7, mark); }
-
-uint16_t LocalPort(int fd) {
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-  return ntohs(bound.sin_port);
-}
 
 class ControlSessionTest : public ::testing::Test {
  protected:
@@ -201,7 +197,8 @@ TEST_F(ControlSessionTest, ASessionThatEndsByItselfStaysTheCallSocketUntilClosed
   Send(client.get(), Message(17, 106));  // CallReleaseReq ends a session
   EXPECT_TRUE(SeesClose(client.get()));
   ASSERT_TRUE(WaitFor([&] { return handler_.ended.load() == 1; }));
-  ASSERT_TRUE(WaitFor([&] { return transport_.open_sessions() == 0u; }));  // the reader leaves after it reports
+  ASSERT_TRUE(WaitFor(
+      [&] { return transport_.open_sessions() == 0u; }));  // the reader leaves after it reports
   // Nothing has closed or forgotten it: the answer to an unanswered prompt still says
   // that a session is open.
   EXPECT_TRUE(transport_.has_call_socket());

@@ -21,11 +21,16 @@
 #include "net/transport/media_channel.h"
 #include "net/wire/call_messages.h"
 #include "tests/support/diag_capture.h"
+#include "tests/support/loopback_socket.h"
 #include "tests/support/net_samples.h"
 #include "tests/support/wait.h"
 
 namespace kestrelio {
 namespace {
+
+using testing::LocalPort;
+using testing::Loopback;
+using testing::TestSocket;
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
@@ -60,33 +65,6 @@ class RecordingHandler : public ControlMessageHandler, public MediaMessageHandle
   std::vector<Seen> seen_;
 };
 
-// A test-side socket on 127.0.0.1 with a receive time-out.
-UniqueFd ClientSocket(int type) {
-  UniqueFd fd(socket(AF_INET, type, 0));
-  timeval timeout{2, 0};
-  setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(kLoopback);
-  if (type == SOCK_DGRAM) bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
-  return fd;
-}
-
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(kLoopback);
-  address.sin_port = htons(port);
-  return address;
-}
-
-uint16_t LocalPort(int fd) {
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-  return ntohs(bound.sin_port);
-}
-
 class TransportTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,7 +86,7 @@ class TransportTest : public ::testing::Test {
   RecordingHandler control_;
   RecordingHandler media_;
   Transport transport_{window_};
-  UniqueFd client_ = ClientSocket(SOCK_DGRAM);
+  UniqueFd client_ = TestSocket(SOCK_DGRAM, 2000);
 };
 
 std::vector<uint8_t> CancelMessage() {
@@ -194,7 +172,7 @@ TEST(TransportMediaTest, ShortMediaMessagesAreDroppedByTheChannelAndProbesStillA
   MediaChannel channel(
       MediaChannelContext{transport, peer, call, *decoder, keyframes, counters, window});
   ASSERT_TRUE(transport.Start(TransportConfig{kLoopback, 0, 0}, control, channel));
-  UniqueFd client = ClientSocket(SOCK_DGRAM);
+  UniqueFd client = TestSocket(SOCK_DGRAM, 2000);
   peer.Set(NetAddress{kLoopback, LocalPort(client.get())});
   sockaddr_in to = Loopback(transport.udp_port());
   auto send = [&](std::span<const uint8_t> bytes) {
@@ -234,7 +212,7 @@ TEST(TransportMediaTest, ShortMediaMessagesAreDroppedByTheChannelAndProbesStillA
 }
 
 TEST_F(TransportTest, ControlSessionsOnTcpAreReceiveOnly) {
-  UniqueFd session = ClientSocket(SOCK_STREAM);
+  UniqueFd session = TestSocket(SOCK_STREAM, 2000);
   sockaddr_in to = Loopback(transport_.tcp_port());
   ASSERT_EQ(connect(session.get(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
   auto send_and_wait = [&](std::span<const uint8_t> bytes, RecordingHandler& handler,
@@ -276,7 +254,7 @@ TEST_F(TransportTest, ControlSessionsOnTcpAreReceiveOnly) {
 }
 
 TEST(TransportStartTest, BusyPortsAreShownAndStartUpGoesOn) {
-  UniqueFd udp_holder = ClientSocket(SOCK_DGRAM);
+  UniqueFd udp_holder = TestSocket(SOCK_DGRAM, 2000);
   UniqueFd tcp_holder(socket(AF_INET, SOCK_STREAM, 0));
   sockaddr_in tcp_address = Loopback(0);
   ASSERT_EQ(bind(tcp_holder.get(), reinterpret_cast<sockaddr*>(&tcp_address), sizeof tcp_address),
@@ -307,11 +285,11 @@ TEST(TransportStartTest, StopJoinsEveryThreadAndARestartWorks) {
   RecordingHandler control;
   RecordingHandler media;
   Transport transport(window);
-  UniqueFd client = ClientSocket(SOCK_DGRAM);
+  UniqueFd client = TestSocket(SOCK_DGRAM, 2000);
   for (int round = 0; round < 5; ++round) {
     ASSERT_TRUE(transport.Start(TransportConfig{kLoopback, 0, 0}, control, media));
     // An idle control session is open when the stop comes.
-    UniqueFd session = ClientSocket(SOCK_STREAM);
+    UniqueFd session = TestSocket(SOCK_STREAM, 2000);
     sockaddr_in tcp = Loopback(transport.tcp_port());
     ASSERT_EQ(connect(session.get(), reinterpret_cast<sockaddr*>(&tcp), sizeof tcp), 0);
     auto message = CancelMessage();
