@@ -59,6 +59,7 @@ class Handset final : public WindowHandler {
   const CallService* calls() const { return calls_.get(); }
   const PresenceClient* presence() const { return presence_.get(); }
   const StudyFiles* study_files() const { return study_files_.get(); }
+  const MediaChannel& media_channel() const { return media_channel_; }
   HandsetStudy* study() { return study_.get(); }
   const HandsetStudy* study() const { return study_.get(); }
 

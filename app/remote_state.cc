@@ -95,6 +95,28 @@ QJsonValue EncoderJson(HandsetContext& context) {
   };
 }
 
+// What signalling and the video path dropped for who sent it or when.
+QJsonValue DropsJson(const Handset& handset) {
+  auto count = [](const std::atomic<uint32_t>& counter) {
+    return static_cast<qint64>(counter.load(std::memory_order_relaxed));
+  };
+  const MediaDrops& media = handset.media_channel().drops();
+  QJsonObject drops{{"media", QJsonObject{{"not_in_call", count(media.not_in_call)},
+                                          {"not_peer", count(media.not_peer)}}}};
+  if (const CallService* calls = handset.calls()) {
+    const SignallingDrops& signalling = calls->signalling().drops();
+    drops["signalling"] = QJsonObject{
+        {"not_server", count(signalling.not_server)},
+        {"not_requested", count(signalling.not_requested)},
+        {"not_peer", count(signalling.not_peer)},
+        {"not_current", count(signalling.not_current)},
+        {"not_in_call", count(signalling.not_in_call)},
+        {"incoming_turned_away", count(signalling.incoming_turned_away)},
+    };
+  }
+  return drops;
+}
+
 }  // namespace
 
 void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& handset,
@@ -118,6 +140,7 @@ void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& ha
   remote.AddStateProvider("online_db", [&] { return OnlineDbJson(context); });
   remote.AddStateProvider("call", [&] { return CallJson(handset); });
   remote.AddStateProvider("chat", [&] { return ChatJson(handset); });
+  remote.AddStateProvider("drops", [&] { return DropsJson(handset); });
   AddStudyRemote(remote, handset);
   remote.AddStateProvider("encoder", [&context] { return EncoderJson(context); });
   remote.AddStateProvider("battery", [&context] { return QJsonValue(context.battery.percent()); });

@@ -77,6 +77,7 @@ class CallService {
 
   CallControl& control() { return control_; }
   CallSignalling& signalling() { return signalling_; }
+  const CallSignalling& signalling() const { return signalling_; }
   ChatControl& chat() { return chat_; }
 
  private:

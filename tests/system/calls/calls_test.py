@@ -1,7 +1,10 @@
 """Two people call each other: real presence server, two real handsets, driven only
 through their remote-control sockets."""
 import os
+import socket
+import struct
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
@@ -152,6 +155,31 @@ class CallsTest(unittest.TestCase):
         records = call_records(rig, "a")
         self.assertEqual(len(records), 1, records)
         self.assertEqual(len(records[0].split(", ")), 30)
+
+    def test_a_stranger_cannot_end_or_feed_a_call(self):
+        rig = self.rig
+        rig.connect_call()
+        own = rig.ra.state()["own"]
+        target = (own["local_address"], own["local_port"])
+        # A third loopback address sends what only the peer may: a release, a chat line
+        # and a video packet.
+        release = struct.pack("<BBHH", 0x11, 17, 106, 1) + bytes(100)
+        video = struct.pack("<BBHH", 0x11, 49, 16, 1) + struct.pack(">I", 6) + bytes(6)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as stranger:
+            stranger.bind(("127.0.2.9", 0))
+            for _ in range(20):
+                stranger.sendto(release, target)
+                stranger.sendto(video, target)
+        state = rig.ra.wait_for(
+            lambda s: s["drops"]["signalling"]["not_peer"] >= 20
+            and s["drops"]["media"]["not_peer"] >= 20, 10)
+        self.assertTrue(state["flags"]["in_call"])
+        self.assertEqual(state["message_boxes"], [])
+        # The peer's own video still arrives after the flood.
+        frames = state["call"]["last_call"]["received_frame_sum"]
+        rig.ra.wait_for(lambda s: s["call"]["last_call"]["received_frame_sum"] > frames + 6, 10)
+        time.sleep(0.3)
+        self.assertTrue(rig.rb.state()["flags"]["in_call"])
 
     def test_network_cut_ends_the_call_after_the_loss_timer(self):
         rig = self.rig
