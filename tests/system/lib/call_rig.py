@@ -28,9 +28,10 @@ class CallRig:
     """Presence server on `base`.1, handsets A and B on `base`.2 and `base`.3."""
 
     def __init__(self, workdir, base="127.0.2", timer_scale="0.2", env=None, study_server=None,
-                 names=(NAME_A, NAME_B)):
+                 names=(NAME_A, NAME_B), env_b=None):
         """study_server: "host:port" both handsets use (default: a port where nothing
-        listens, so no survey is shown); names: their user names."""
+        listens, so no survey is shown); names: their user names; env_b: what B's
+        environment has apart from `env` (its own X display, say)."""
         self.workdir = workdir
         self.names = names
         if study_server is None:
@@ -47,21 +48,22 @@ class CallRig:
             stdout=self.presence_log, stderr=subprocess.STDOUT)
         handset_env = {"KESTRELIO_TIMER_SCALE": timer_scale} if timer_scale else {}
         handset_env.update(env or {})
+        handset_env_b = dict(handset_env, **(env_b or {}))
         presence = "%s:%d" % (server_address, port)
         self.a = self.b = None
         try:
-            self._start(bin_dir, base, presence, handset_env)
+            self._start(bin_dir, base, presence, handset_env, handset_env_b)
         except BaseException:
             self.close()
             raise
 
-    def _start(self, bin_dir, base, presence, handset_env):
+    def _start(self, bin_dir, base, presence, handset_env, handset_env_b):
         self.a = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "a",
                          ["--camera", "synthetic", "--bind", base + ".2", "--presence", presence]
                          + self.study_args, env=handset_env, identity=(NUMBER_A, self.names[0]))
         self.b = Handset(os.path.join(bin_dir, "kestrelio"), self.workdir, "b",
                          ["--camera", "synthetic", "--bind", base + ".3", "--presence", presence]
-                         + self.study_args, env=handset_env, identity=(NUMBER_B, self.names[1]))
+                         + self.study_args, env=handset_env_b, identity=(NUMBER_B, self.names[1]))
         self.ra = self.a.connect()
         self.rb = self.b.connect()
         # Both are online in each other's Online DB.
