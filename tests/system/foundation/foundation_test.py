@@ -1,10 +1,14 @@
 """The handset program as a person starts, drives and ends it, through its remote control."""
 import json
 import os
+import pwd
+import resource
 import shutil
 import stat
 import struct
+import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
@@ -159,6 +163,50 @@ class FoundationTest(unittest.TestCase):
         self.handsets.append(h)
         self.assertEqual(h.wait(), 0)
         self.assertIn("Camera_Init", h.log_text())
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to run the handset as another user")
+    def test_each_start_up_thread_that_cannot_be_made_is_named_in_a_box(self):
+        # Run as "nobody" under a per-user thread limit that grows by one each start, so
+        # that each start-up step in turn is the first whose thread cannot be made.
+        nobody = pwd.getpwnam("nobody")
+        os.chmod(self.workdir, 0o777)
+        wanted = {"Cannot create Encoder Data thread", "Cannot create Vibration thread",
+                  "Cannot create UDP thread", "Cannot create video display thread"}
+        seen = set()
+        for limit in range(2, 26):
+            profile = os.path.join(self.workdir, "limit%d" % limit)
+            socket_path = profile + ".sock"
+
+            def drop_to_nobody(limit=limit):
+                os.setgid(nobody.pw_gid)
+                os.setgroups([])
+                resource.setrlimit(resource.RLIMIT_NPROC, (limit, limit))
+                os.setuid(nobody.pw_uid)
+
+            process = subprocess.Popen(
+                [KESTRELIO, "--profile", profile, "--ipc-server", socket_path, "--camera",
+                 "synthetic", "--bind", "127.0.1.250", "--presence", "127.0.0.1:9"],
+                env=dict(os.environ, HOME=self.workdir, QT_QPA_PLATFORM="offscreen"),
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=drop_to_nobody)
+            try:
+                remote = Remote(socket_path, 5)
+                deadline = time.monotonic() + 1.5
+                while time.monotonic() < deadline:
+                    boxes = remote.state()["message_boxes"]
+                    if boxes:
+                        seen.update(box["text"] for box in boxes)
+                        break
+                    time.sleep(0.1)
+                remote.close()
+            except (OSError, TimeoutError, RemoteError):
+                pass  # too few threads for the remote control itself
+            finally:
+                process.kill()
+                process.wait()
+            if wanted <= seen:
+                break
+        self.assertEqual(wanted - seen, set(), "seen: %s" % sorted(seen))
 
     def test_corrupt_settings_file_means_defaults_and_a_diagnostic(self):
         profile = os.path.join(self.workdir, "corrupt")
