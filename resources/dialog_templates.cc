@@ -21,17 +21,17 @@ constexpr DialogControlTemplate kDial[] = {
 
 // 136: settings, advanced page.
 constexpr DialogControlTemplate kAdvanced[] = {
-    {200, K::kStatic, "ROI", 6, 8, 70, 10, 0},
-    {1017, K::kDropDownList, "", 80, 6, 60, 60, 0},
-    {201, K::kStatic, "Bit Rate", 6, 24, 70, 10, 0},
-    {1018, K::kNumberEdit, "", 80, 22, 60, 13, kStyleBorder},
-    {202, K::kStatic, "Subpixel Refinement", 6, 40, 72, 10, 0},
-    {1020, K::kDropDownList, "", 80, 38, 60, 60, 0},
-    {1022, K::kCheckBox, "PreProcessing", 6, 56, 70, 12, 0},
-    {1023, K::kCheckBox, "Black and White", 78, 56, 70, 12, 0},
-    {1021, K::kCheckBox, "Only 16x16 MB", 6, 70, 70, 12, 0},
-    {1019, K::kCheckBox, "Frame Drop", 78, 70, 70, 12, 0},
-    {1024, K::kDefaultButton, "Apply", 50, 88, 50, 16, 0},
+    {200, K::kStatic, "ROI", 6, 8, 76, 10, 0},
+    {1017, K::kDropDownList, "", 84, 6, 66, 60, 0},
+    {201, K::kStatic, "Bit Rate", 6, 24, 76, 10, 0},
+    {1018, K::kNumberEdit, "", 84, 22, 66, 13, kStyleBorder},
+    {202, K::kStatic, "Subpixel Refinement", 6, 37, 76, 18, 0},
+    {1020, K::kDropDownList, "", 84, 38, 66, 60, 0},
+    {1022, K::kCheckBox, "PreProcessing", 6, 55, 76, 12, 0},
+    {1019, K::kCheckBox, "Frame Drop", 84, 55, 66, 12, 0},
+    {1023, K::kCheckBox, "Black and White", 6, 67, 144, 12, 0},
+    {1021, K::kCheckBox, "Only 16x16 MB", 6, 79, 144, 12, 0},
+    {1024, K::kDefaultButton, "Apply", 50, 93, 50, 16, 0},
 };
 
 // 140: survey. The question and up to ten answers are filled at run time; they sit in

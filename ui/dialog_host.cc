@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTabBar>
+#include <algorithm>
 #include <map>
 
 #include "base/diag.h"
@@ -133,7 +134,12 @@ bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWi
       continue;
     }
     const PixelRect r = MapDialogRect(dialog_template.controls[i]);
-    widget->setGeometry(r.x, r.y, r.width, r.height);
+    // A drop-down's template height includes its open list; closed it is one line high.
+    int height = r.height;
+    if (dialog_template.controls[i].kind == ControlKind::kDropDownList) {
+      height = std::min(height, widget->sizeHint().height());
+    }
+    widget->setGeometry(r.x, r.y, r.width, height);
   }
   return all_found && IsTemplateSound(dialog_template);
 }
