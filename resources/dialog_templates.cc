@@ -89,8 +89,8 @@ constexpr DialogControlTemplate kSettings[] = {
 
 // 159: settings, general page.
 constexpr DialogControlTemplate kGeneral[] = {
-    {1069, K::kCheckBox, "Auto-start Kestrelio on start-up", 6, 8, 140, 12, 0},
-    {1047, K::kCheckBox, "Show sign-in notifications", 6, 24, 140, 12, 0},
+    {1069, K::kCheckBox, "Auto-start Kestrelio on start-up", 6, 8, 148, 12, 0},
+    {1047, K::kCheckBox, "Show sign-in notifications", 6, 24, 148, 12, 0},
     {1024, K::kDefaultButton, "Apply", 50, 88, 50, 16, 0},
 };
 

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QJsonArray>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -198,6 +199,32 @@ TEST(DialogHost, AResizePutsEveryControlBackAtItsTemplateRectangle) {
   PumpUntil([&] { return dialog.size() == QSize(300, 200); });
   const PixelRect r = MapDialogRect(missed.controls[1]);
   EXPECT_EQ(history->geometry(), QRect(r.x, r.y, r.width, r.height));
+}
+
+// Laid out, no control a user can see lies over another or past its dialog's edge, and
+// every check box has room for its whole text.
+TEST(DialogHost, ControlsNeitherOverlapNorLeaveTheDialogNorCutTheirText) {
+  App();
+  RecordingController controller;
+  for (const DialogTemplate& dialog_template : AllDialogTemplates()) {
+    TemplateDialog dialog(nullptr, dialog_template, controller);
+    const QRect inside(QPoint(0, 0), dialog.size());
+    std::vector<std::pair<int, QRect>> shown;
+    for (QWidget* widget : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (widget->isHidden()) continue;
+      const QRect rect = widget->geometry();
+      EXPECT_TRUE(inside.contains(rect)) << "dialog " << dialog_template.id;
+      if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        EXPECT_LE(box->sizeHint().width(), rect.width())
+            << "dialog " << dialog_template.id << ": " << box->text().toStdString();
+      }
+      for (const auto& [index, other] : shown) {
+        EXPECT_FALSE(rect.intersects(other)) << "dialog " << dialog_template.id << ": controls "
+                                             << index << " and " << shown.size() << " overlap";
+      }
+      shown.emplace_back(static_cast<int>(shown.size()), rect);
+    }
+  }
 }
 
 // The three contact icons differ by shape, not only by colour: their drawn pixels
