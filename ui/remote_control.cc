@@ -194,9 +194,11 @@ std::optional<QJsonObject> RemoteControl::HandleLine(const QByteArray& line, QLo
         std::lock_guard lock(later->mutex);
         if (later->owner == nullptr) return;
         later->ready.emplace_back(serial, std::move(result));
-        RemoteControl* owner = later->owner;
-        QMetaObject::invokeMethod(
-            owner, [owner] { owner->SendLaterReplies(); }, Qt::QueuedConnection);
+        // A member pointer, not a lambda with captures: what the GUI thread reads then
+        // was all written under the mutex, which ThreadSanitizer can see (it cannot see
+        // the hand-off inside Qt's event queue).
+        QMetaObject::invokeMethod(later->owner, &RemoteControl::SendLaterReplies,
+                                  Qt::QueuedConnection);
       });
     };
     std::optional<Reply> now = async->second(request->args, std::move(reply_later));

@@ -182,7 +182,7 @@ class ListThenSign : public DialogController {
 
 TEST_F(RemoteControlTest, DialogSelectPicksAnItemWithItsNotification) {
   ListThenSign controller;
-  int result = -2;
+  std::atomic<int> result{-2};
   std::thread worker([&] { result = window->RunDialog(141, controller); });
   ASSERT_TRUE(PumpUntil([&] { return !window->OpenDialogs().empty(); }));
   const QJsonObject list =
