@@ -11,6 +11,7 @@ extern "C" {
 
 #include "base/byte_io.h"
 #include "base/diag.h"
+#include "base/tick.h"
 #include "media/yuv_rows.h"
 
 namespace kestrelio {
@@ -178,13 +179,25 @@ void CommitPictureSlot(PictureRing& ring) {
 
 void DecodeIntoRing(DecoderState& state, std::span<const uint8_t> payload) {
   PictureRing& ring = state.ring;
+  const uint32_t arrival_ms = TickCountMs();
   std::lock_guard lock(state.codec_mutex);
   const uint32_t write_index = ring.write_index.load(std::memory_order_relaxed);
   // Acquire pairs with the display thread's release of the flag after its copy: once
   // the flag reads clear, the copy is over and the slot is the writer's.
   const bool slot_free = ring.full[write_index].load(std::memory_order_acquire) == 0;
+  const uint32_t decoded_before = state.decoded_count;
   DecodeFrameLocked(state, payload, slot_free ? ring.Slot(write_index) : nullptr);
-  if (slot_free) CommitPictureSlot(ring);
+  const uint32_t decoded = state.decoded_count - decoded_before;
+  if (slot_free) {
+    ring.arrival_ms[write_index] = arrival_ms;
+    CommitPictureSlot(ring);
+  }
+  if (MediaStatistics* statistics = state.statistics; statistics != nullptr && decoded != 0) {
+    statistics->frames_decoded.fetch_add(decoded, std::memory_order_relaxed);
+    // Of what one payload yields only the last picture is kept, and none without a slot.
+    statistics->frames_dropped.fetch_add(slot_free ? decoded - 1 : decoded,
+                                         std::memory_order_relaxed);
+  }
 }
 
 void DecoderState::OnReceivedVideo(std::span<const uint8_t> payload) {

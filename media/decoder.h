@@ -11,6 +11,7 @@
 #include <mutex>
 #include <span>
 
+#include "base/state/media_statistics.h"
 #include "base/video/video_sinks.h"
 #include "base/worker_waker.h"
 #include "media/library_log.h"
@@ -38,6 +39,8 @@ struct PictureRing {
 
   std::unique_ptr<uint8_t[]> storage;
   std::array<std::atomic<uint32_t>, kPictureSlots> full{};
+  // Tick count at which each slot's picture arrived (written before its full flag).
+  std::array<uint32_t, kPictureSlots> arrival_ms{};
   std::atomic<uint32_t> write_index{0};
   std::atomic<uint32_t> read_index{0};
   // Woken for each committed picture: the display thread sleeps until one waits.
@@ -70,6 +73,8 @@ struct DecoderState : public ReceivedVideoSink {
   AVFrame* frame = nullptr;
   std::unique_ptr<uint8_t[]> input;  // padded copy of one payload for the decoder
   uint32_t decoded_count = 0;
+  // The call's figures (pictures decoded, dropped for a full ring); none when null.
+  MediaStatistics* statistics = nullptr;
   LibraryLogLines log_lines;  // the library's log of this decoder, gathered by line
 };
 
