@@ -16,6 +16,7 @@
 #include "base/worker_waker.h"
 #include "media/library_log.h"
 
+struct AVBufferRef;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
@@ -71,7 +72,9 @@ struct DecoderState : public ReceivedVideoSink {
   AVCodecContext* context = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
-  std::unique_ptr<uint8_t[]> input;  // padded copy of one payload for the decoder
+  // Padded copy of one payload for the decoder, made at call start. Reference-counted,
+  // so the decoder takes a reference to it instead of copying each packet again.
+  AVBufferRef* input = nullptr;
   uint32_t decoded_count = 0;
   // The call's figures (pictures decoded, dropped for a full ring); none when null.
   MediaStatistics* statistics = nullptr;
