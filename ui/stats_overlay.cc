@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPainter>
 #include <QWidget>
 #include <algorithm>
@@ -33,7 +34,6 @@ StatsOverlay::StatsOverlay(QWidget& area, const ViewFlags& view)
   });
   font_.setStyleHint(QFont::SansSerif);
   font_.setPixelSize(kMinimumFontPixels);
-  for (QStaticText& line : lines_) line.setTextFormat(Qt::PlainText);
 }
 
 void StatsOverlay::BindMenuAction(QAction* action) {
@@ -43,41 +43,51 @@ void StatsOverlay::BindMenuAction(QAction* action) {
 }
 
 void StatsOverlay::Refresh() {
-  if (statistics_ == nullptr) return;
+  if (statistics_ == nullptr || peer_size_.isEmpty()) return;
   const MediaStatistics& s = *statistics_;
   const uint32_t now = TickCountMs();
   auto count = [](const std::atomic<uint32_t>& value) {
     return QString::number(value.load(std::memory_order_relaxed));
   };
+  // Short lines: the peer picture may be no wider than 160 pixels.
   const QString texts[kLines] = {
-      QStringLiteral("Sent %1 fr, %2 kbit/s")
+      QStringLiteral("Tx %1 fr, %2 kbit/s")
           .arg(count(s.frames_sent), QString::number(s.sent.KbitPerSecond(now))),
-      QStringLiteral("Received %1 fr, %2 kbit/s")
+      QStringLiteral("Rx %1 fr, %2 kbit/s")
           .arg(count(s.frames_received), QString::number(s.received.KbitPerSecond(now))),
-      QStringLiteral("Decoded %1, painted %2")
-          .arg(count(s.frames_decoded), count(s.frames_painted)),
-      QStringLiteral("Dropped %1, lost packets %2")
-          .arg(count(s.frames_dropped), count(s.packets_lost)),
+      QStringLiteral("Decoded %1").arg(count(s.frames_decoded)),
+      QStringLiteral("Painted %1").arg(count(s.frames_painted)),
+      QStringLiteral("Dropped %1").arg(count(s.frames_dropped)),
+      QStringLiteral("Lost packets %1").arg(count(s.packets_lost)),
       QStringLiteral("Round trip %1")
           .arg(Milliseconds(s.last_rtt_ms.load(std::memory_order_relaxed))),
       QStringLiteral("Arrival to paint %1")
           .arg(Milliseconds(s.receive_to_paint_ms.load(std::memory_order_relaxed))),
   };
   const QFontMetrics metrics(font_);
+  int text_width = 0;
+  for (const QString& text : texts)
+    text_width = std::max(text_width, metrics.horizontalAdvance(text));
+  const int line_height = metrics.lineSpacing();
+  // The box is drawn here, twice a second, into an image that painting only copies: text
+  // laid out at every paint would allocate for each picture.
+  const QSize size(std::min(peer_size_.width(), text_width + 2 * kMargin),
+                   std::min(peer_size_.height(), kLines * line_height + 2 * kMargin));
+  if (box_.size() != size) box_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+  box_.fill(QColor(0, 0, 0, 170));
+  QPainter painter(&box_);
+  painter.setPen(Qt::white);
+  painter.setFont(font_);
   for (int i = 0; i < kLines; ++i) {
-    if (lines_[i].text() != texts[i]) lines_[i].setText(texts[i]);
-    line_widths_[i] = metrics.horizontalAdvance(texts[i]);
+    painter.drawText(kMargin, kMargin + i * line_height + metrics.ascent(), texts[i]);
   }
 }
 
 void StatsOverlay::FitFont(const QRect& peer) {
-  if (peer.height() == font_for_height_) return;
-  font_for_height_ = peer.height();
-  // Six lines fill about half of the picture's height, never below the smallest size.
-  const int pixels = std::max(kMinimumFontPixels, peer.height() / (2 * kLines + 2));
-  font_.setPixelSize(pixels);
-  for (QStaticText& line : lines_) line.prepare(QTransform(), font_);
-  line_height_ = QFontMetrics(font_).lineSpacing();
+  if (peer.size() == peer_size_) return;
+  peer_size_ = peer.size();
+  // The lines fill about half of the picture's height, never below the smallest size.
+  font_.setPixelSize(std::max(kMinimumFontPixels, peer.height() / (2 * kLines + 2)));
   Refresh();
 }
 
@@ -89,25 +99,12 @@ void StatsOverlay::Paint(QPainter& painter, const QRect& peer) {
     return;
   }
   if (!timer_.isActive()) {
-    font_for_height_ = -1;
+    peer_size_ = QSize();  // figures of now, at the size of now
     timer_.start();
   }
   if (peer.isEmpty()) return;
   FitFont(peer);
-  const int line_height = line_height_;
-  const int text_width = *std::max_element(line_widths_.begin(), line_widths_.end());
-  const QRect box(peer.left(), peer.top(), std::min(peer.width(), text_width + 2 * kMargin),
-                  std::min(peer.height(), kLines * line_height + 2 * kMargin));
-  // The last thing painted: pen and font stay as set, no state is saved (which would
-  // allocate at every paint).
-  painter.fillRect(box, QColor(0, 0, 0, 170));
-  painter.setPen(Qt::white);
-  painter.setFont(font_);
-  for (int i = 0; i < kLines; ++i) {
-    const int top = box.top() + kMargin + i * line_height;
-    if (top + line_height > box.bottom() + 1) break;  // a picture too low for every line
-    painter.drawStaticText(box.left() + kMargin, top, lines_[i]);
-  }
+  if (!box_.isNull()) painter.drawImage(peer.topLeft(), box_);
 }
 
 // The window's side: which painted peer picture is new, and the overlay over it.

@@ -1,16 +1,16 @@
 // The call statistics overlay: a dark, half-transparent box with white text over the
 // peer's picture, showing the running call's media figures. File menu item "Call
 // statistics" turns it on and off (ViewFlags::call_statistics); while it shows, a timer
-// reads the figures twice a second and prepares the text, so painting a picture draws
-// already laid-out lines and allocates nothing for it.
+// reads the figures twice a second and draws the box with its text into an image, so
+// painting a picture only copies that image.
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QObject>
 #include <QPointer>
-#include <QStaticText>
+#include <QSize>
 #include <QTimer>
-#include <array>
 
 #include "base/state/media_statistics.h"
 #include "base/state/view_flags.h"
@@ -24,8 +24,7 @@ namespace kestrelio {
 class StatsOverlay : public QObject {
  public:
   static constexpr int kRefreshMs = 500;
-  static constexpr int kLines = 6;
-  static constexpr int kMinimumLineHeight = 14;
+  static constexpr int kLines = 8;
 
   // `area` is repainted at each refresh.
   StatsOverlay(QWidget& area, const ViewFlags& view);
@@ -49,10 +48,8 @@ class StatsOverlay : public QObject {
   QPointer<QAction> action_;
   QTimer timer_;
   QFont font_;
-  int font_for_height_ = -1;  // the peer height the font was sized for
-  int line_height_ = kMinimumLineHeight;
-  std::array<QStaticText, kLines> lines_;
-  std::array<int, kLines> line_widths_{};
+  QSize peer_size_;  // the picture size the font and the box were made for
+  QImage box_;       // the box with its text, drawn at each refresh
 };
 
 }  // namespace kestrelio
