@@ -3,6 +3,7 @@ statistics overlay the File menu turns on."""
 import os
 import struct
 import sys
+import time
 import unittest
 import zlib
 
@@ -90,7 +91,6 @@ class MediaStatisticsTest(unittest.TestCase):
         rig.rb.call("command", CALL_STATISTICS)
         self.assertTrue(rig.rb.wait_for(lambda s: s["media"]["overlay"], 5)["media"]["overlay"])
         # Two refreshes, so the box shows figures of the running call.
-        import time
         time.sleep(1.2)
         rig.rb.call("screenshot", SCREENSHOT)
         width, height, rows = png_pixels(SCREENSHOT)
