@@ -37,9 +37,11 @@ Handset::Handset(HandsetContext& context, Window& window, std::string program_di
       plan_(plan),
       frame_context_{context.capture, context.call, context.media_settings, context.keyframes},
       transport_(window),
-      media_channel_(MediaChannelContext{transport_, context.peer_link, context.call,
-                                         context.decoder, context.keyframes,
-                                         context.receive_counters, window}) {}
+      media_channel_(MediaChannelContext{
+          transport_, context.peer_link, context.call, context.decoder, context.keyframes,
+          context.receive_counters, window, &context.media_statistics}) {
+  context.decoder.statistics = &context.media_statistics;
+}
 
 Handset::~Handset() { StopThreads(); }
 

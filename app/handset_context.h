@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "base/event.h"
 #include "base/state/call_flags.h"
+#include "base/state/media_statistics.h"
 #include "base/state/own_identity.h"
 #include "base/state/view_flags.h"
 #include "device/battery.h"
@@ -52,6 +53,7 @@ struct HandsetContext {
   DecoderState decoder;
   PeerBitmap peer_bitmap;
   MediaReceiveCounters receive_counters;
+  MediaStatistics media_statistics;  // the call's figures for people
 
   // Serialises every end of a call (hang-up, network loss, shutdown, remote release).
   std::mutex connection_mutex;

@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   MainWindow main_window(context->call, context->view);
+  main_window.SetMediaStatistics(&context->media_statistics);
   Handset handset(*context, main_window.window(), ProgramDir(), *plan);
   main_window.SetHandler(&handset);
   main_window.InitialiseForStartUp();

@@ -7,6 +7,7 @@
 #include "app/handset.h"
 #include "app/handset_context.h"
 #include "app/remote_study.h"
+#include "base/tick.h"
 #include "ui/remote_control.h"
 
 namespace kestrelio {
@@ -117,6 +118,32 @@ QJsonValue DropsJson(const Handset& handset) {
   return drops;
 }
 
+// The running (or last) call's media figures, as the statistics overlay shows them.
+QJsonValue MediaJson(const HandsetContext& context) {
+  const MediaStatistics& s = context.media_statistics;
+  const uint32_t now = TickCountMs();
+  auto count = [](const std::atomic<uint32_t>& value) {
+    return static_cast<qint64>(value.load(std::memory_order_relaxed));
+  };
+  auto milliseconds = [](const std::atomic<int32_t>& value) {
+    const int32_t ms = value.load(std::memory_order_relaxed);
+    return ms == MediaStatistics::kNone ? QJsonValue() : QJsonValue(ms);
+  };
+  return QJsonObject{
+      {"frames_sent", count(s.frames_sent)},
+      {"frames_received", count(s.frames_received)},
+      {"frames_decoded", count(s.frames_decoded)},
+      {"frames_painted", count(s.frames_painted)},
+      {"frames_dropped", count(s.frames_dropped)},
+      {"sent_kbps", static_cast<qint64>(s.sent.KbitPerSecond(now))},
+      {"received_kbps", static_cast<qint64>(s.received.KbitPerSecond(now))},
+      {"packets_lost", count(s.packets_lost)},
+      {"last_rtt_ms", milliseconds(s.last_rtt_ms)},
+      {"receive_to_paint_ms", milliseconds(s.receive_to_paint_ms)},
+      {"overlay", context.view.call_statistics.load(std::memory_order_relaxed)},
+  };
+}
+
 }  // namespace
 
 void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& handset,
@@ -143,6 +170,7 @@ void AddHandsetState(RemoteControl& remote, HandsetContext& context, Handset& ha
   remote.AddStateProvider("drops", [&] { return DropsJson(handset); });
   AddStudyRemote(remote, handset);
   remote.AddStateProvider("encoder", [&context] { return EncoderJson(context); });
+  remote.AddStateProvider("media", [&context] { return MediaJson(context); });
   remote.AddStateProvider("battery", [&context] { return QJsonValue(context.battery.percent()); });
 }
 

@@ -11,6 +11,7 @@ extern "C" {
 
 #include "base/byte_io.h"
 #include "base/diag.h"
+#include "base/tick.h"
 #include "media/yuv_rows.h"
 
 namespace kestrelio {
@@ -45,8 +46,7 @@ void PictureRing::Reset() {
   read_index.store(0, std::memory_order_release);
 }
 
-DecoderState::DecoderState()
-    : input(new uint8_t[kMaxReceivedPayloadBytes + AV_INPUT_BUFFER_PADDING_SIZE]()) {}
+DecoderState::DecoderState() = default;
 
 DecoderState::~DecoderState() { DecoderClose(*this); }
 
@@ -56,6 +56,7 @@ void FreeCodecLocked(DecoderState& state) {
   avcodec_free_context(&state.context);
   av_packet_free(&state.packet);
   av_frame_free(&state.frame);
+  av_buffer_unref(&state.input);
   state.log_lines.Flush();  // an unfinished last line of the closed decoder
 }
 
@@ -75,7 +76,9 @@ int DecoderOpen(DecoderState& state) {
   state.context = avcodec_alloc_context3(codec);
   state.packet = av_packet_alloc();
   state.frame = av_frame_alloc();
-  if (state.context == nullptr || state.packet == nullptr || state.frame == nullptr) {
+  state.input = av_buffer_allocz(kMaxReceivedPayloadBytes + AV_INPUT_BUFFER_PADDING_SIZE);
+  if (state.context == nullptr || state.packet == nullptr || state.frame == nullptr ||
+      state.input == nullptr) {
     FreeCodecLocked(state);
     return 1;
   }
@@ -124,12 +127,17 @@ int DecodeFrameLocked(DecoderState& state, std::span<const uint8_t> payload, uin
     Diag("video payload count %u exceeds the %zu bytes received: ignored", n, nal_bytes);
     return 0;
   }
+  // The decoder lets go of a packet once its pictures are out, so the buffer is ours
+  // again here; should a decoder keep it longer, it gets a new buffer and keeps the old.
+  if (av_buffer_make_writable(&state.input) < 0) return 0;
   // The decoder reads a little past the end of its input; give it padded zeros.
-  std::memcpy(state.input.get(), payload.data() + kPayloadCountBytes, n);
-  std::memset(state.input.get() + n, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-  state.packet->data = state.input.get();
+  std::memcpy(state.input->data, payload.data() + kPayloadCountBytes, n);
+  std::memset(state.input->data + n, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+  state.packet->buf = state.input;  // lent: the decoder takes its own reference
+  state.packet->data = state.input->data;
   state.packet->size = static_cast<int>(n);
   const int sent = avcodec_send_packet(state.context, state.packet);
+  state.packet->buf = nullptr;
   state.packet->data = nullptr;
   state.packet->size = 0;
   if (sent < 0) {
@@ -178,13 +186,25 @@ void CommitPictureSlot(PictureRing& ring) {
 
 void DecodeIntoRing(DecoderState& state, std::span<const uint8_t> payload) {
   PictureRing& ring = state.ring;
+  const uint32_t arrival_ms = TickCountMs();
   std::lock_guard lock(state.codec_mutex);
   const uint32_t write_index = ring.write_index.load(std::memory_order_relaxed);
   // Acquire pairs with the display thread's release of the flag after its copy: once
   // the flag reads clear, the copy is over and the slot is the writer's.
   const bool slot_free = ring.full[write_index].load(std::memory_order_acquire) == 0;
+  const uint32_t decoded_before = state.decoded_count;
   DecodeFrameLocked(state, payload, slot_free ? ring.Slot(write_index) : nullptr);
-  if (slot_free) CommitPictureSlot(ring);
+  const uint32_t decoded = state.decoded_count - decoded_before;
+  if (slot_free) {
+    ring.arrival_ms[write_index] = arrival_ms;
+    CommitPictureSlot(ring);
+  }
+  if (MediaStatistics* statistics = state.statistics; statistics != nullptr && decoded != 0) {
+    statistics->frames_decoded.fetch_add(decoded, std::memory_order_relaxed);
+    // Of what one payload yields only the last picture is kept, and none without a slot.
+    statistics->frames_dropped.fetch_add(slot_free ? decoded - 1 : decoded,
+                                         std::memory_order_relaxed);
+  }
 }
 
 void DecoderState::OnReceivedVideo(std::span<const uint8_t> payload) {

@@ -11,10 +11,12 @@
 #include <mutex>
 #include <span>
 
+#include "base/state/media_statistics.h"
 #include "base/video/video_sinks.h"
 #include "base/worker_waker.h"
 #include "media/library_log.h"
 
+struct AVBufferRef;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
@@ -38,6 +40,8 @@ struct PictureRing {
 
   std::unique_ptr<uint8_t[]> storage;
   std::array<std::atomic<uint32_t>, kPictureSlots> full{};
+  // Tick count at which each slot's picture arrived (written before its full flag).
+  std::array<uint32_t, kPictureSlots> arrival_ms{};
   std::atomic<uint32_t> write_index{0};
   std::atomic<uint32_t> read_index{0};
   // Woken for each committed picture: the display thread sleeps until one waits.
@@ -68,8 +72,12 @@ struct DecoderState : public ReceivedVideoSink {
   AVCodecContext* context = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
-  std::unique_ptr<uint8_t[]> input;  // padded copy of one payload for the decoder
+  // Padded copy of one payload for the decoder, made at call start. Reference-counted,
+  // so the decoder takes a reference to it instead of copying each packet again.
+  AVBufferRef* input = nullptr;
   uint32_t decoded_count = 0;
+  // The call's figures (pictures decoded, dropped for a full ring); none when null.
+  MediaStatistics* statistics = nullptr;
   LibraryLogLines log_lines;  // the library's log of this decoder, gathered by line
 };
 

@@ -28,6 +28,9 @@ bool DisplayTick(DisplayContext& context) {
       ring.full[read_index].load(std::memory_order_acquire) != 0) {
     // The ring is full: the oldest picture goes unseen.
     ring.full[read_index].store(0, std::memory_order_release);
+    if (context.decoder.statistics != nullptr) {
+      MediaStatistics::Count(context.decoder.statistics->frames_dropped);
+    }
     read_index = (read_index + 1) % kPictureSlots;
     ring.read_index.store(read_index, std::memory_order_release);
   }
@@ -39,11 +42,12 @@ bool DisplayTick(DisplayContext& context) {
     const int height = context.peer.height.load(std::memory_order_relaxed);
     std::memcpy(context.peer.bytes.get(), ring.Slot(read_index),
                 static_cast<size_t>(width * height * 3));
+    const uint32_t arrival_ms = ring.arrival_ms[read_index];
     ring.full[read_index].store(0, std::memory_order_release);
     ring.read_index.store((read_index + 1) % kPictureSlots, std::memory_order_release);
     context.window.DrawPicture(VideoTarget::kPrimary,
                                BgrPicture{context.peer.bytes.get(), width, height, width * 3,
-                                          /*bottom_up=*/true});
+                                          /*bottom_up=*/true, arrival_ms});
     painted_peer = true;
   }
 

@@ -7,7 +7,7 @@ constexpr MenuItem kFileMenu[] = {
     {"About", 32811},          {"Settings", 32803},
     {"My Name", 32782},        {"Check for updates", 32813},
     {"Update My Info", 32807}, {"Dial", 110},
-    {"Exit", 40000},
+    {"Call statistics", 32820}, {"Exit", 40000},
 };
 
 constexpr SoftKey kSoftKeys[] = {

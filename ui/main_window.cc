@@ -20,6 +20,8 @@
 #include "resources/menu.h"
 #include "ui/chat_list_view.h"
 #include "ui/client_area.h"
+#include "ui/repaint_wake.h"
+#include "ui/stats_overlay.h"
 
 namespace kestrelio {
 namespace {
@@ -50,6 +52,11 @@ MainWindow::MainWindow(CallFlags& call_flags, ViewFlags& view_flags)
   client_ = new ClientArea(*this, this);
   client_->setMinimumSize(1, 1);
   column->addWidget(client_, 1);
+  stats_overlay_ = new StatsOverlay(*client_, view_flags_);
+  repaint_wake_ = new RepaintWake(this, [this] {
+    repaint_posted_ = false;
+    client_->update();
+  });
   BuildClientControls();
   BuildSoftKeyBar();
   column->addWidget(bar_);
@@ -147,7 +154,9 @@ void MainWindow::BuildSoftKeyBar() {
   auto* menu = new QMenu(file_button);
   for (const MenuItem& item : FileMenuItems()) {
     const int id = item.command_id;
-    menu->addAction(QString::fromUtf8(item.text), this, [this, id] { logic_.OnCommand(id); });
+    QAction* action =
+        menu->addAction(QString::fromUtf8(item.text), this, [this, id] { logic_.OnCommand(id); });
+    if (id == kCommandCallStatistics) stats_overlay_->BindMenuAction(action);
   }
   file_button->setMenu(menu);
   bar_->addWidget(file_button);
@@ -342,6 +351,10 @@ void MainWindow::Invalidate() {
   }
   // Many threads may ask at once; one queued repaint serves them all.
   if (!repaint_posted_.exchange(true)) {
+    if (repaint_wake_->ok()) {
+      repaint_wake_->Wake();
+      return;
+    }
     QueueOnGui([this] {
       repaint_posted_ = false;
       client_->update();

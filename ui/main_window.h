@@ -33,11 +33,13 @@
 
 #include "base/event.h"
 #include "base/state/call_flags.h"
+#include "base/state/media_statistics.h"
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
 #include "ui/main_window_logic.h"
 
 class QAction;
+class QPainter;
 class QLabel;
 class QListWidget;
 class QLineEdit;
@@ -48,6 +50,8 @@ class QToolBar;
 namespace kestrelio {
 
 class ClientArea;
+class RepaintWake;
+class StatsOverlay;
 class TemplateDialog;
 
 // What the remote control and tests see of an open message box.
@@ -68,6 +72,8 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   Window& window() { return *this; }
   MainWindowLogic& logic() { return logic_; }
   void InitialiseForStartUp() { logic_.InitialiseForStartUp(); }
+  // The call's media figures: the overlay shows them, painting adds to them.
+  void SetMediaStatistics(MediaStatistics* statistics);
   // Runs a command as if its button were pressed (GUI thread).
   void Command(int command_id) { logic_.OnCommand(command_id); }
   // Brings the window to the front (a second start asked for it).
@@ -113,7 +119,7 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   }
 
   // Painting support for ClientArea (GUI thread).
-  void PaintClient(class QPainter& painter);
+  void PaintClient(QPainter& painter);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -127,8 +133,11 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   };
   struct Picture {
     std::mutex mutex;
-    QImage image;  // RGB888, upright
+    QImage image;  // RGB32, upright, made again only when the size changes
     bool valid = false;
+    uint32_t serial = 0;          // pictures handed over
+    uint32_t painted_serial = 0;  // the last one painted
+    uint32_t arrival_ms = 0;      // when the picture's data arrived
   };
 
   // WindowShell
@@ -163,6 +172,8 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   // The notice over the top of the client area: made on first use, sized to its text.
   void ApplyNotice(const QString& text, int duration_ms);
   void PlaceNotice();
+  // After the pictures: counts a newly painted peer picture, then the statistics overlay.
+  void PaintCallStatistics(QPainter& painter, const QRect& primary);
 
   friend class ClientArea;
 
@@ -189,6 +200,9 @@ class MainWindow : public QWidget, public Window, private WindowShell {
 
   Picture pictures_[2];
   std::atomic<bool> repaint_posted_{false};
+  RepaintWake* repaint_wake_ = nullptr;    // GUI thread object; Wake from any thread
+  StatsOverlay* stats_overlay_ = nullptr;  // GUI thread
+  MediaStatistics* statistics_ = nullptr;
   std::mutex gui_queue_mutex_;  // guards gui_queue_
   std::deque<std::function<void()>> gui_queue_;
 

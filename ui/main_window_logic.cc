@@ -40,6 +40,10 @@ void MainWindowLogic::OnCommand(int command_id) {
     case kCommandView:
       NextViewMode();
       return;
+    case kCommandCallStatistics:
+      view_flags_.call_statistics.store(!view_flags_.call_statistics.load());
+      window_.Invalidate();
+      return;
     case kCommandPlus:
       SetChatPanelMode(2);
       return;

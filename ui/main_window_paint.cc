@@ -2,7 +2,6 @@
 // the display thread hands over with DrawPicture.
 #include <QPainter>
 #include <QResizeEvent>
-#include <cstring>
 
 #include "ui/client_area.h"
 #include "ui/main_window.h"
@@ -57,6 +56,7 @@ void MainWindow::PaintClient(QPainter& painter) {
       painter.drawImage(secondary, own_bitmap_);
     }
   }
+  PaintCallStatistics(painter, primary);
 }
 
 void MainWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
@@ -67,15 +67,25 @@ void MainWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
   Picture& slot = pictures_[target == VideoTarget::kPrimary ? 0 : 1];
   {
     std::lock_guard lock(slot.mutex);
+    // RGB32 is what the raster painter scales from directly; any other format would be
+    // converted into a new image at every paint.
     if (slot.image.width() != picture.width || slot.image.height() != picture.height) {
-      slot.image = QImage(picture.width, picture.height, QImage::Format_BGR888);
+      slot.image = QImage(picture.width, picture.height, QImage::Format_RGB32);
     }
-    const size_t row_bytes = static_cast<size_t>(picture.width) * 3;
     for (int row = 0; row < picture.height; ++row) {
       // A bottom-up picture's first row is the bottom line on screen.
       const int source_row = picture.bottom_up ? picture.height - 1 - row : row;
-      std::memcpy(slot.image.scanLine(row),
-                  picture.bytes + static_cast<ptrdiff_t>(source_row) * picture.stride, row_bytes);
+      const uint8_t* in = picture.bytes + static_cast<ptrdiff_t>(source_row) * picture.stride;
+      auto* out = reinterpret_cast<QRgb*>(slot.image.scanLine(row));
+      for (int x = 0; x < picture.width; ++x, in += 3) out[x] = qRgb(in[2], in[1], in[0]);
+    }
+    if (target == VideoTarget::kPrimary) {
+      // A peer picture replaced before any paint showed it never reached the screen.
+      if (statistics_ != nullptr && slot.valid && slot.serial != slot.painted_serial) {
+        MediaStatistics::Count(statistics_->frames_dropped);
+      }
+      ++slot.serial;
+      slot.arrival_ms = picture.arrival_ms;
     }
     slot.valid = true;
   }

@@ -12,6 +12,7 @@ struct ViewFlags {
   std::atomic<bool> own_video_paused{false};    // own picture replaced by the paused image
   std::atomic<bool> peer_video_paused{false};   // peer picture replaced by the paused image
   std::atomic<bool> paused_during_call{false};  // the user paused during the current call
+  std::atomic<bool> call_statistics{false};     // the statistics overlay shows
 };
 
 }  // namespace kestrelio

@@ -36,6 +36,7 @@ inline constexpr int kCommandSettings = 32803;
 inline constexpr int kCommandUpdateMyInfo = 32807;
 inline constexpr int kCommandAbout = 32811;
 inline constexpr int kCommandCheckForUpdates = 32813;
+inline constexpr int kCommandCallStatistics = 32820;  // the statistics overlay on and off
 inline constexpr int kCommandExit = 40000;
 
 // Timers.

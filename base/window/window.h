@@ -34,6 +34,9 @@ struct BgrPicture {
   int height = 0;
   int stride = 0;
   bool bottom_up = true;
+  // Tick count at which the picture's data arrived from the network (peer pictures);
+  // 0 when unknown.
+  uint32_t arrival_ms = 0;
 };
 
 class DialogController;

@@ -22,6 +22,7 @@ void MediaChannel::ResetReceive() {
   expected_.store(1, std::memory_order_relaxed);
   received_.store(0, std::memory_order_relaxed);
   context_.counters.Clear();
+  if (context_.statistics != nullptr) context_.statistics->Reset(TickCountMs());
   network_loss_period_ms_ = ScaledPeriodMs(kNetworkLossPeriodMs);
 }
 
@@ -43,6 +44,10 @@ void MediaChannel::SendVideoPayload(std::span<const uint8_t> payload, uint16_t s
   // out instead, as it came.
   std::copy_n(payload.begin(), kPayloadCountBytes, buffer.begin() + kHeaderBytes);
   const SendResult sent = context_.port.Send(buffer.first(length), context_.peer.Get());
+  if (MediaStatistics* statistics = context_.statistics; statistics != nullptr && sent.whole()) {
+    MediaStatistics::Count(statistics->frames_sent);
+    statistics->sent.Add(TickCountMs(), static_cast<uint32_t>(length - kVideoDataHeaderBytes));
+  }
   if (!sent.whole()) {
     char text[48];
     std::snprintf(text, sizeof text, "Data Sending Error (%ld)", sent.SendtoReturn());
@@ -100,6 +105,7 @@ void MediaChannel::ReceiveVideo(std::span<const uint8_t> datagram) {
         BuildPacketLoss(reply_buffer_, PacketLossFields{video->sequence, expected});
     context_.port.Send(std::span<const uint8_t>(reply_buffer_).first(length), context_.peer.Get());
     counters.packets_missing.fetch_add(1, std::memory_order_relaxed);
+    if (context_.statistics != nullptr) MediaStatistics::Count(context_.statistics->packets_lost);
   }
   // A late or repeated number is treated like a gap: counting resumes after it.
   expected_.store(static_cast<uint16_t>(video->sequence + 1), std::memory_order_relaxed);
@@ -107,10 +113,15 @@ void MediaChannel::ReceiveVideo(std::span<const uint8_t> datagram) {
   const size_t frame_bytes = datagram.size() - kVideoDataHeaderBytes;
   counters.payload_bytes_received.fetch_add(static_cast<uint32_t>(frame_bytes),
                                             std::memory_order_relaxed);
+  if (context_.statistics != nullptr) {
+    context_.statistics->received.Add(TickCountMs(), static_cast<uint32_t>(frame_bytes));
+  }
   if (frame_bytes != 0) {
     if (!video->frame_valid) return;  // the count disagrees with the length
-    context_.decoder.OnReceivedVideo(video->after_count);
     counters.frames_received.fetch_add(1, std::memory_order_relaxed);
+    if (context_.statistics != nullptr)
+      MediaStatistics::Count(context_.statistics->frames_received);
+    context_.decoder.OnReceivedVideo(video->after_count);
   }
   received_.store(received + 1, std::memory_order_relaxed);
 
@@ -137,7 +148,13 @@ void MediaChannel::AnswerRttProbe(std::span<const uint8_t> datagram) {
 void MediaChannel::ReceiveRttAnswer(std::span<const uint8_t> datagram) {
   auto answer = ParseRttProbeRsp(datagram);
   if (!answer) return;
-  Diag("[%u]\t%u", answer->probe_number, RoundTripMs(TickCountMs(), *answer));
+  const uint32_t round_trip_ms = RoundTripMs(TickCountMs(), *answer);
+  Diag("[%u]\t%u", answer->probe_number, round_trip_ms);
+  // An answer to no probe of ours (a time from the future) shows no figure.
+  if (context_.statistics != nullptr && round_trip_ms <= 0x7fffffffu) {
+    context_.statistics->last_rtt_ms.store(static_cast<int32_t>(round_trip_ms),
+                                           std::memory_order_relaxed);
+  }
 }
 
 bool MediaChannel::SendRttProbe(uint16_t probe_number) {

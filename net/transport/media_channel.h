@@ -24,6 +24,7 @@
 
 #include "base/state/call_flags.h"
 #include "base/state/keyframe_requests.h"
+#include "base/state/media_statistics.h"
 #include "base/state/peer_link.h"
 #include "base/video/video_sinks.h"
 #include "base/window/window.h"
@@ -41,6 +42,8 @@ struct MediaChannelContext {
   KeyframeRequests& keyframes;  // set when the peer reports a loss
   MediaReceiveCounters& counters;
   Window& window;  // timer 2002 and the send failure box
+  // The call's figures for people (frames, rates, losses, round trip); none when null.
+  MediaStatistics* statistics = nullptr;
 };
 
 // Messages of the video path dropped for their sender or their moment.
@@ -56,7 +59,7 @@ class MediaChannel : public VideoPayloadSink, public MediaMessageHandler {
   MediaChannel& operator=(const MediaChannel&) = delete;
 
   // Call start, with the decoder open: the next expected sequence number is 1 and the
-  // receive counters are zero.
+  // receive counters and the call's figures are zero.
   void ResetReceive();
 
   // VideoPayloadSink: `payload` is the 4-byte big-endian count and the NAL units.

@@ -137,6 +137,8 @@ TEST(LibraryLogLinesTest, ALineLongerThanTheBufferIsWrittenInParts) {
 TEST(PictureRingTest, CommitAdvancesUntilFullAndAFullSlotIsNeverWritten) {
   auto decoder = std::make_unique<DecoderState>();
   ASSERT_EQ(DecoderOpen(*decoder), 0);
+  MediaStatistics statistics;
+  decoder->statistics = &statistics;
   PictureRing& ring = decoder->ring;
   for (int i = 0; i < 4; ++i) CommitPictureSlot(ring);
   EXPECT_EQ(ring.write_index.load(), 0u);
@@ -152,6 +154,9 @@ TEST(PictureRingTest, CommitAdvancesUntilFullAndAFullSlotIsNeverWritten) {
   EXPECT_EQ(ring.Slot(0)[0], 0x33);
   EXPECT_EQ(ring.write_index.load(), 0u);
   EXPECT_EQ(decoder->decoded_count, 1u);
+  // Decoded, but never to be seen.
+  EXPECT_EQ(statistics.frames_decoded.load(), 1u);
+  EXPECT_EQ(statistics.frames_dropped.load(), 1u);
 
   // Once the reader clears the flag the slot is the writer's again.
   ring.full[0].store(0);
@@ -159,6 +164,8 @@ TEST(PictureRingTest, CommitAdvancesUntilFullAndAFullSlotIsNeverWritten) {
   EXPECT_NE(ring.Slot(0)[0], 0x33);
   EXPECT_EQ(ring.full[0].load(), 1u);
   EXPECT_EQ(ring.write_index.load(), 1u);
+  EXPECT_EQ(statistics.frames_decoded.load(), 2u);
+  EXPECT_EQ(statistics.frames_dropped.load(), 1u);
 }
 
 // A call end on another thread frees the codec only between two decodes: the receive

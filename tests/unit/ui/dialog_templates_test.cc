@@ -72,7 +72,7 @@ TEST(Resources, MenuAndStrings) {
   EXPECT_EQ(LoadString(103), "File");
   EXPECT_TRUE(LoadString(4).empty());
   auto menu = FileMenuItems();
-  ASSERT_EQ(menu.size(), 7u);
+  ASSERT_EQ(menu.size(), 8u);
   EXPECT_EQ(std::string(menu.front().text), "About");
   EXPECT_EQ(menu.back().command_id, 40000);
   auto keys = SoftKeys();
