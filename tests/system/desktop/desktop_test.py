@@ -4,6 +4,7 @@ handset without a bus says so once and rings in the window alone, and the window
 at twice the phone size on a 1920x1080 screen (screenshots in /tmp/desktop-*.png)."""
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -11,7 +12,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from call_rig import CallRig, NAME_A, NUMBER_A, box_with  # noqa: E402
-from handset_driver import temp_dir, wait_until  # noqa: E402
+from handset_driver import Handset, build_bin, temp_dir, wait_until  # noqa: E402
 
 LIB = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib")
 
@@ -146,9 +147,9 @@ class OpeningSizeTest(unittest.TestCase):
     def setUp(self):
         self.workdir, self.cleanup = temp_dir("kestrelio-desktop-x-")
         self.xvfb, self.display = start_xvfb("1920x1080")
-        self.rig = CallRig(self.workdir, base="127.0.10",
-                           env={"DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb",
-                                "DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent"})
+        self.env = {"DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb",
+                    "DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent"}
+        self.rig = CallRig(self.workdir, base="127.0.10", env=self.env)
 
     def tearDown(self):
         self.rig.close()
@@ -166,13 +167,35 @@ class OpeningSizeTest(unittest.TestCase):
         rig.ra.wait_for(lambda s: s["flags"]["video_active"], 15)
         wait_until(lambda: "bytes" in rig.ra.state()["status_text"], 10)
         shot = os.environ.get("KESTRELIO_SHOT_DIR", "/tmp")
+        wait_until(lambda: " 0 fps" not in rig.ra.state()["status_text"], 10)
         rig.ra.call("screenshot", os.path.join(shot, "desktop-2x.png"))
         placement = rig.ra.state()["window"]["placement"]
         rig.hang_up()
         rig.ra.call("quit")
         self.assertEqual(rig.a.wait(), 0)
-        with open(os.path.join(rig.a.profile, "settings.ini"), encoding="utf-8") as f:
-            self.assertIn("WindowPlacement=%d,%d,%d,%d" % tuple(placement), f.read())
+        settings_path = os.path.join(rig.a.profile, "settings.ini")
+        with open(settings_path, encoding="utf-8") as f:
+            settings = f.read()
+        self.assertIn("WindowPlacement=%d,%d,%d,%d" % tuple(placement), settings)
+
+        # A place on the screen comes back; one on a screen that is not there does not.
+        phone_height = placement[3] // 2
+        for stored, expected in (("100,120,240,%d" % phone_height, [100, 120, 240, phone_height]),
+                                 ("5000,5000,480,%d" % placement[3], None)):
+            with open(settings_path, "w", encoding="utf-8") as f:
+                f.write(re.sub(r"WindowPlacement=.*", "WindowPlacement=" + stored, settings))
+            again = Handset(os.path.join(build_bin(), "kestrelio"), self.workdir, "a",
+                            ["--camera", "synthetic", "--bind", "127.0.10.2"], env=self.env)
+            try:
+                window = again.connect().wait_for(lambda s: s["window"]["width"] > 0)["window"]
+                if expected:
+                    self.assertEqual(window["placement"], expected)
+                    self.assertEqual(window["scale"], 1)
+                else:
+                    self.assertEqual(window["scale"], 2)
+                    self.assertLess(window["placement"][0], 1920)
+            finally:
+                again.kill()
 
 
 if __name__ == "__main__":
