@@ -10,6 +10,8 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QToolBar>
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "base/window/ids.h"
@@ -61,11 +63,17 @@ void MainWindow::PlaceAtOpening(const std::optional<ScreenRect>& saved) {
 ScreenRect MainWindow::Placement() const { return ToScreenRect(geometry()); }
 
 QPixmap MainWindow::SoftKeyPixmap(int image_index) const {
-  // Whole-pixel blocks: the 16-pixel bitmaps stay sharp at any whole scale.
+  // Whole-pixel blocks: the 16-pixel bitmaps stay sharp at any whole scale. On a screen
+  // with whole device pixels per logical pixel the blocks are made in device pixels, so
+  // Qt shows the pixmap 1:1 instead of stretching it again.
   const QImage image = SoftKeyImage(image_index);
   if (image.isNull()) return {};
-  return QPixmap::fromImage(image.scaled(image.width() * scale_, image.height() * scale_,
-                                         Qt::IgnoreAspectRatio, Qt::FastTransformation));
+  const int device_ratio = std::max(1, static_cast<int>(std::lround(devicePixelRatioF())));
+  const int factor = scale_ * device_ratio;
+  QPixmap pixmap = QPixmap::fromImage(image.scaled(image.width() * factor, image.height() * factor,
+                                                   Qt::IgnoreAspectRatio, Qt::FastTransformation));
+  pixmap.setDevicePixelRatio(device_ratio);
+  return pixmap;
 }
 
 void MainWindow::ApplyScale(int scale) {
