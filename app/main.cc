@@ -13,6 +13,7 @@
 #include "app/remote_state.h"
 #include "base/diag.h"
 #include "device/profile_paths.h"
+#include "device/settings_store.h"
 #include "device/single_instance.h"
 #include "device/updater.h"
 #include "media/camera_driver.h"
@@ -20,6 +21,9 @@
 #include "ui/remote_control.h"
 
 namespace {
+
+constexpr std::string_view kWindowPlacementName = "WindowPlacement";
+constexpr std::string_view kSmoothPicturesName = "SmoothPictures";
 
 // The build tree keeps the camera drivers beside the program; an installed program keeps
 // them in <prefix>/lib/kestrelio.
@@ -70,6 +74,18 @@ int main(int argc, char** argv) {
   Handset handset(*context, main_window.window(), ProgramDir(), *plan);
   main_window.SetHandler(&handset);
   main_window.InitialiseForStartUp();
+  // Where the window was last time, and how pictures are stretched, are in the
+  // profile's own settings file.
+  SettingsStore& settings = context->settings;
+  std::optional<ScreenRect> placement;
+  if (auto text = settings.GetString(kKestrelioKey, kWindowPlacementName)) {
+    placement = ParsePlacement(*text);
+  }
+  main_window.PlaceAtOpening(placement);
+  main_window.SetSmoothPictures(settings.GetDword(kKestrelioKey, kSmoothPicturesName).value_or(1) !=
+                                0);
+  main_window.SetSmoothPicturesListener(
+      [&settings](bool on) { settings.SetDword(kKestrelioKey, kSmoothPicturesName, on ? 1 : 0); });
   main_window.show();
   raise_target = &main_window;
 
@@ -86,5 +102,7 @@ int main(int argc, char** argv) {
   Diag("camera driver %s", camera.c_str());
   if (!handset.StartUp(camera)) return 0;
 
-  return RunEventLoop();
+  const int code = RunEventLoop();
+  settings.SetString(kKestrelioKey, kWindowPlacementName, FormatPlacement(main_window.Placement()));
+  return code;
 }

@@ -56,6 +56,7 @@ struct Layout {
   int picture_height = 0;  // height left for the pictures (0 in chat mode 2: untouched)
   VideoRect primary;
   VideoRect secondary;
+  int scale = 1;  // window scale the rectangles were stretched by (ScaleLayout)
 };
 
 Layout ComputeLayout(const LayoutInput& input);

@@ -20,7 +20,9 @@
 #include "resources/menu.h"
 #include "ui/chat_list_view.h"
 #include "ui/client_area.h"
+#include "ui/incoming_prompt.h"
 #include "ui/repaint_wake.h"
+#include "ui/ring_attention.h"
 #include "ui/stats_overlay.h"
 
 namespace kestrelio {
@@ -66,7 +68,15 @@ MainWindow::MainWindow(CallFlags& call_flags, ViewFlags& view_flags)
   auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
   connect(quit, &QShortcut::activated, this, [this] { logic_.OnCommand(kCommandExit); });
 
-  resize(kInitialClientWidth, kInitialClientHeight + bar_->sizeHint().height());
+  bar_base_height_ = bar_->sizeHint().height();
+  bar_->setFixedHeight(bar_base_height_);
+  base_font_px_ = QFontInfo(font()).pixelSize();
+  ring_ = std::make_unique<RingAttention>(
+      *this, [this] { client_->update(); },
+      [this](bool accept) {
+        AnswerBox(kIncomingPromptCaption, accept ? MessageBoxResult::kYes : MessageBoxResult::kNo);
+      });
+  PlaceAtOpening(std::nullopt);
   client_width_ = kInitialClientWidth;
   client_height_ = kInitialClientHeight;
 }
@@ -158,6 +168,12 @@ void MainWindow::BuildSoftKeyBar() {
         menu->addAction(QString::fromUtf8(item.text), this, [this, id] { logic_.OnCommand(id); });
     if (id == kCommandCallStatistics) stats_overlay_->BindMenuAction(action);
   }
+  menu->addSeparator();
+  smooth_action_ = menu->addAction(QStringLiteral("Smooth pictures"));
+  smooth_action_->setObjectName(QStringLiteral("smooth_pictures"));
+  smooth_action_->setCheckable(true);
+  smooth_action_->setChecked(smooth_pictures_);
+  connect(smooth_action_, &QAction::toggled, this, [this](bool on) { SetSmoothPictures(on); });
   file_button->setMenu(menu);
   bar_->addWidget(file_button);
   for (const SoftKey& key : SoftKeys()) {
@@ -305,6 +321,7 @@ void MainWindow::ApplyControlText(int control_id) {
     if (edit->text() != text) edit->setText(text);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(text);
+    if (control_id == kControlStatusLine) FitStatusLine();
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
     button->setText(text);
   }
@@ -337,9 +354,9 @@ void MainWindow::ListClear(int control_id) {
 void MainWindow::SetButtonImage(int command_id, int image_index) {
   PostToGui([this, command_id, image_index] {
     auto it = soft_keys_.find(command_id);
-    const QImage image = SoftKeyImage(image_index);
-    if (it == soft_keys_.end() || image.isNull()) return;
-    it->second->setIcon(QIcon(QPixmap::fromImage(image)));
+    const QPixmap pixmap = SoftKeyPixmap(image_index);
+    if (it == soft_keys_.end() || pixmap.isNull()) return;
+    it->second->setIcon(QIcon(pixmap));
     button_images_[command_id] = image_index;
   });
 }
@@ -375,6 +392,7 @@ void MainWindow::ApplyLayout(const Layout& layout) {
   place(kControlSend, layout.send);
   place(kControlPlus, layout.plus);
   place(kControlMinus, layout.minus);
+  FitStatusLine();
   client_->update();
 }
 
@@ -397,7 +415,10 @@ void MainWindow::MessageBeep(BeepKind kind) {
 }
 
 void MainWindow::Alert(int duration_ms) {
-  PostToGui([this, duration_ms] { QApplication::alert(this, duration_ms); });
+  PostToGui([this, duration_ms] {
+    QApplication::alert(this, duration_ms);
+    ring_->VibratorPulse();
+  });
 }
 
 ClientSize MainWindow::GetClientSize() const { return {client_width_, client_height_}; }

@@ -19,6 +19,7 @@
 
 #include <QImage>
 #include <QJsonObject>
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
@@ -28,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,7 @@
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
 #include "ui/main_window_logic.h"
+#include "ui/window_geometry.h"
 
 class QAction;
 class QPainter;
@@ -51,6 +54,7 @@ namespace kestrelio {
 
 class ClientArea;
 class RepaintWake;
+class RingAttention;
 class StatsOverlay;
 class TemplateDialog;
 
@@ -121,8 +125,24 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   // Painting support for ClientArea (GUI thread).
   void PaintClient(QPainter& painter);
 
+  // Desktop placement (GUI thread). Before show: takes `saved` when it fits on a present
+  // screen, else keeps the opening size (a whole multiple of the phone's size).
+  void PlaceAtOpening(const std::optional<ScreenRect>& saved);
+  // Where the window is now, to remember for the next run.
+  ScreenRect Placement() const;
+  int layout_scale() const { return scale_; }
+  // Smooth (true) or nearest-neighbour stretching of the pictures; the File menu's
+  // "Smooth pictures" item toggles it and tells the listener.
+  void SetSmoothPictures(bool on);
+  bool smooth_pictures() const { return smooth_pictures_; }
+  void SetSmoothPicturesListener(std::function<void(bool)> listener) {
+    smooth_listener_ = std::move(listener);
+  }
+  const RingAttention& ring_attention() const { return *ring_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   struct BoxRecord;
@@ -144,6 +164,14 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   void ApplyLayout(const Layout& layout) override;
   void FocusChatInput() override;
   void RequestClose() override { Close(); }
+  int LayoutScale() const override;
+
+  // Soft-key icons, control fonts and bar height for a layout scale.
+  void ApplyScale(int scale);
+  QPixmap SoftKeyPixmap(int image_index) const;
+  // The status line's font shrinks until its whole text fits; the text is its tooltip.
+  void FitStatusLine();
+  void WatchIncomingPrompt(QMessageBox* box, const OpenBoxInfo& info);
 
   bool OnGuiThread() const;
   void PostToGui(std::function<void()> work);
@@ -214,6 +242,15 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   std::atomic<int> next_box_serial_{1};
 
   std::function<void(const OpenBoxInfo&)> box_opened_;
+
+  // Desktop scale and picture quality (GUI thread).
+  int scale_ = 1;
+  int bar_base_height_ = 0;  // the soft-key bar's height at scale 1
+  int base_font_px_ = 12;    // the controls' font size at scale 1
+  bool smooth_pictures_ = true;
+  QAction* smooth_action_ = nullptr;
+  std::function<void(bool)> smooth_listener_;
+  std::unique_ptr<RingAttention> ring_;
 };
 
 // QApplication::exec(); returns the exit code (0 after Exit).

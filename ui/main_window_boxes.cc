@@ -130,6 +130,7 @@ void MainWindow::OpenBox(const std::shared_ptr<BoxRecord>& record, bool modal) {
     }
     FinishBox(*record, result);
   });
+  WatchIncomingPrompt(box, record->info);
   if (box_opened_) box_opened_(record->info);
   if (modal) {
     box->exec();

@@ -1,6 +1,9 @@
 #include "ui/main_window_logic.h"
 
+#include <algorithm>
+
 #include "base/window/ids.h"
+#include "ui/layout_scale.h"
 
 namespace kestrelio {
 MainWindowLogic::MainWindowLogic(Window& window, ViewFlags& view_flags, WindowShell* shell)
@@ -109,15 +112,17 @@ void MainWindowLogic::ShowCalling(bool on) {
 
 void MainWindowLogic::RunLayout() {
   const ClientSize size = window_.GetClientSize();
+  const int scale = shell_ != nullptr ? std::max(1, shell_->LayoutScale()) : 1;
   LayoutInput input;
-  input.client_width = size.width;
-  input.client_height = size.height;
+  input.client_width = size.width / scale;
+  input.client_height = size.height / scale;
   input.status_line_on = status_line_on_;
   input.chat_mode = chat_mode_;
   input.view_mode = view_mode();
-  input.previous_primary = layout_.primary;
-  input.previous_secondary = layout_.secondary;
-  layout_ = ComputeLayout(input);
+  input.previous_primary = logical_layout_.primary;
+  input.previous_secondary = logical_layout_.secondary;
+  logical_layout_ = ComputeLayout(input);
+  layout_ = ScaleLayout(logical_layout_, scale, size.width, size.height);
   if (layout_.plus_visible) window_.ShowControl(kControlPlus, *layout_.plus_visible);
   if (layout_.minus_visible) window_.ShowControl(kControlMinus, *layout_.minus_visible);
   if (shell_ != nullptr) shell_->ApplyLayout(layout_);

@@ -21,6 +21,8 @@ class WindowShell {
   virtual void FocusChatInput() = 0;
   // Close the window: the handler's OnDestroy runs, then the event loop ends.
   virtual void RequestClose() = 0;
+  // The whole-number scale the window lays out at (1: phone size).
+  virtual int LayoutScale() const { return 1; }
 };
 
 class MainWindowLogic {
@@ -50,6 +52,7 @@ class MainWindowLogic {
   int chat_mode() const { return chat_mode_; }
   bool chat_shown() const { return chat_shown_; }
   bool status_line_on() const { return status_line_on_; }
+  // The layout in client pixels, stretched to the window's scale.
   const Layout& layout() const { return layout_; }
 
  private:
@@ -66,6 +69,7 @@ class MainWindowLogic {
   bool chat_shown_ = false;
   bool blink_state_ = false;
   bool status_line_on_ = true;
+  Layout logical_layout_;  // at phone size: what the next layout keeps unchanged
   Layout layout_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "ui/client_area.h"
 #include "ui/main_window.h"
+#include "ui/ring_attention.h"
 
 namespace kestrelio {
 namespace {
@@ -29,6 +30,7 @@ void ClientArea::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::PaintClient(QPainter& painter) {
   painter.fillRect(client_->rect(), QColor(20, 20, 20));
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth_pictures_);
   const bool video_active = call_flags_.video_active.load(std::memory_order_relaxed);
   const bool own_paused = view_flags_.own_video_paused.load(std::memory_order_relaxed);
   const bool peer_paused = view_flags_.peer_video_paused.load(std::memory_order_relaxed);
@@ -47,6 +49,7 @@ void MainWindow::PaintClient(QPainter& painter) {
     draw_picture(0, primary);
   }
   if (peer_paused) painter.drawImage(primary, paused_bitmap_);
+  ring_->PaintFlash(painter, primary);
   if (view_mode != 0) {
     if (own_paused) {
       painter.drawImage(secondary, paused_bitmap_);

@@ -8,6 +8,7 @@
 #include "base/window/ids.h"
 #include "ui/dialog_host.h"
 #include "ui/main_window.h"
+#include "ui/ring_attention.h"
 
 namespace kestrelio {
 namespace {
@@ -91,6 +92,11 @@ QJsonObject MainWindow::StateJson() const {
   QJsonObject window;
   window["width"] = client_width_.load();
   window["height"] = client_height_.load();
+  window["scale"] = scale_;
+  window["smooth_pictures"] = smooth_pictures_;
+  window["ringing"] = ring_->ringing();
+  const ScreenRect placement = Placement();
+  window["placement"] = QJsonArray{placement.x, placement.y, placement.width, placement.height};
   state["window"] = window;
 
   QJsonArray timers;

@@ -66,7 +66,8 @@ class FoundationTest(unittest.TestCase):
         for chat_control in ("122", "123", "127"):
             self.assertFalse(state["controls"][chat_control]["visible"])
         self.assertEqual(state["flags"]["in_call"], False)
-        self.assertEqual(state["window"], {"width": 240, "height": 320})
+        window = state["window"]
+        self.assertEqual((window["width"], window["height"], window["scale"]), (240, 320, 1))
         phone = state["own"]["phone_number"]
         self.assertRegex(phone, r"^1206333\d{4}$")
         self.assertRegex(state["own"]["device_id"], r"^[0-9A-F]{20}$")
