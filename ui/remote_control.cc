@@ -1,5 +1,7 @@
 #include "ui/remote_control.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTimer>
@@ -105,6 +107,8 @@ void RemoteControl::AddAsyncCommand(const QString& name, AsyncCommandHandler han
   async_commands_[name] = std::move(handler);
 }
 
+void RemoteControl::customEvent(QEvent* /*event*/) { SendLaterReplies(); }
+
 void RemoteControl::SendLaterReplies() {
   std::vector<std::pair<uint64_t, Reply>> ready;
   {
@@ -194,11 +198,10 @@ std::optional<QJsonObject> RemoteControl::HandleLine(const QByteArray& line, QLo
         std::lock_guard lock(later->mutex);
         if (later->owner == nullptr) return;
         later->ready.emplace_back(serial, std::move(result));
-        // A member pointer, not a lambda with captures: what the GUI thread reads then
-        // was all written under the mutex, which ThreadSanitizer can see (it cannot see
-        // the hand-off inside Qt's event queue).
-        QMetaObject::invokeMethod(later->owner, &RemoteControl::SendLaterReplies,
-                                  Qt::QueuedConnection);
+        // A bare event whose contents the GUI thread never reads: what it reads was
+        // all written under the mutex, a hand-off ThreadSanitizer can see (it cannot
+        // see into Qt's event queue).
+        QCoreApplication::postEvent(later->owner, new QEvent(QEvent::User));
       });
     };
     std::optional<Reply> now = async->second(request->args, std::move(reply_later));

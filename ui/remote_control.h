@@ -94,6 +94,8 @@ class RemoteControl : public QObject {
   static QJsonObject ReplyObject(const QString& name, const Reply& result, QJsonObject reply);
   // GUI thread: writes every reply that is ready to the socket still waiting for it.
   void SendLaterReplies();
+  // The wake-up that a later reply posts.
+  void customEvent(QEvent* event) override;
 
   MainWindow& window_;
   QLocalServer server_;
