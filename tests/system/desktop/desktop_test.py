@@ -13,6 +13,7 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from call_rig import CallRig, NAME_A, NUMBER_A, box_with  # noqa: E402
 from handset_driver import Handset, build_bin, temp_dir, wait_until  # noqa: E402
+from xvfb import start_xvfb  # noqa: E402
 
 LIB = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib")
 
@@ -127,19 +128,6 @@ class NotificationTest(unittest.TestCase):
         rig.rb.wait_for(lambda s: s["flags"]["in_call"], 10)
         self.assertEqual(rig.b.log_text().count(line), 1)
 
-
-def start_xvfb(size):
-    read_end, write_end = os.pipe()
-    process = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as f:
-        number = f.readline().strip()
-    if not number:
-        process.kill()
-        raise RuntimeError("Xvfb did not start")
-    return process, ":" + number
 
 
 @unittest.skipUnless(shutil.which("Xvfb"), "needs Xvfb")

@@ -11,23 +11,10 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from call_rig import CallRig, box_with  # noqa: E402
 from handset_driver import temp_dir, wait_until  # noqa: E402
+from xvfb import start_xvfb  # noqa: E402
 
 MISSED_CALL_TRIGGER = 4
 
-
-def start_xvfb():
-    """An Xvfb server on a display it picks itself; (process, ":N")."""
-    read_end, write_end = os.pipe()
-    process = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as f:
-        number = f.readline().strip()
-    if not number:
-        process.kill()
-        raise RuntimeError("Xvfb did not start")
-    return process, ":" + number
 
 
 @unittest.skipUnless(shutil.which("Xvfb") and shutil.which("xdotool"), "needs Xvfb and xdotool")
