@@ -39,7 +39,8 @@ Handset::Handset(HandsetContext& context, Window& window, std::string program_di
       transport_(window),
       media_channel_(MediaChannelContext{
           transport_, context.peer_link, context.call, context.decoder, context.keyframes,
-          context.receive_counters, window, &context.media_statistics}) {
+          context.receive_counters, window, &context.media_statistics,
+          &context.network_loss}) {
   context.decoder.statistics = &context.media_statistics;
 }
 
@@ -157,7 +158,8 @@ void Handset::StartNetworking() {
       [this](int dialog_id) -> std::optional<PickedEntry> {
         if (!dialogs_) return std::nullopt;
         return dialogs_->PickEntry(dialog_id);
-      }});
+      },
+      SignallingTimings{}, &context_.network_loss});
   StartDialogs();
 
   calls_->OnStatusLineShown();

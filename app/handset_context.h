@@ -11,6 +11,7 @@
 #include "base/event.h"
 #include "base/state/call_flags.h"
 #include "base/state/media_statistics.h"
+#include "base/state/network_loss_watch.h"
 #include "base/state/own_identity.h"
 #include "base/state/view_flags.h"
 #include "device/battery.h"
@@ -54,6 +55,7 @@ struct HandsetContext {
   PeerBitmap peer_bitmap;
   MediaReceiveCounters receive_counters;
   MediaStatistics media_statistics;  // the call's figures for people
+  NetworkLossWatch network_loss;     // when the peer's video was last heard
 
   // Serialises every end of a call (hang-up, network loss, shutdown, remote release).
   std::mutex connection_mutex;

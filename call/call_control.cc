@@ -256,6 +256,15 @@ void CallControl::OnPromptTimeout() {
 
 void CallControl::OnNetworkLoss() {
   ctx_.window.KillTimer(kTimerNetworkLoss);
+  if (ctx_.network_loss != nullptr) {
+    // Video heard since the timer was armed: wait out the rest of the period from then.
+    const uint32_t left = ctx_.network_loss->RemainingMs(
+        TickCountMs(), static_cast<uint32_t>(ScaledPeriodMs(kNetworkLossPeriodMs)));
+    if (left != 0) {
+      ctx_.window.StartTimer(kTimerNetworkLoss, static_cast<int>(left));
+      return;
+    }
+  }
   std::unique_lock lock = LockConnectionOnGui();
   if (!lock.owns_lock()) {
     ctx_.window.StartTimer(kTimerNetworkLoss, kNetworkLossRetryMs);
@@ -311,6 +320,7 @@ void CallControl::StartOfCall(std::string_view peer_name) {
   chat_.Clear();
   // The Missed Call dialog lives on the GUI thread: closed there.
   ctx_.window.StartTimer(kTimerCloseMissedCall, 1);
+  if (ctx_.network_loss != nullptr) ctx_.network_loss->Stamp(TickCountMs());
   ctx_.window.StartTimer(kTimerNetworkLoss, ScaledPeriodMs(kNetworkLossPeriodMs));
   if (!ctx_.devices.OpenDecoder()) {
     // Often on the UDP thread (an acceptance): shown by the GUI thread.

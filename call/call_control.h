@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "base/state/call_flags.h"
+#include "base/state/network_loss_watch.h"
 #include "base/state/own_identity.h"
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
@@ -81,6 +82,9 @@ struct CallControlContext {
   std::function<void()> pump_events;
   // Runs the Contacts or History dialog; empty until those dialogs exist.
   EntryPicker pick_entry;
+  // When the peer's video was last heard; without it the network-loss timer's first
+  // expiry ends the call.
+  NetworkLossWatch* network_loss = nullptr;
 };
 
 class CallControl : public CallEvents {

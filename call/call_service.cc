@@ -9,7 +9,7 @@ CallService::CallService(CallServiceContext c)
             [this](std::u16string_view line) { return signalling_.SendChatText(line); }),
       control_(CallControlContext{c.window, c.call_flags, c.view_flags, c.devices, c.study_files,
                                   c.online_db, c.presence, c.identity, c.sessions,
-                                  c.connection_mutex, c.pump_events, c.pick_entry},
+                                  c.connection_mutex, c.pump_events, c.pick_entry, c.network_loss},
                signalling_, chat_),
       signalling_(SignallingContext{c.sender, c.presence, c.peer_link, c.call_flags, c.view_flags,
                                     c.identity, control_, c.sessions, c.connection_mutex,

@@ -47,6 +47,7 @@ struct CallServiceContext {
   std::function<void()> pump_events;  // QCoreApplication::processEvents in the app
   EntryPicker pick_entry;             // Contacts / History dialogs, when they exist
   SignallingTimings timings = {};
+  NetworkLossWatch* network_loss = nullptr;  // stamped by the video path
 };
 
 class CallService {

@@ -6,24 +6,19 @@
 
 #include "base/diag.h"
 #include "base/tick.h"
-#include "base/timer_scale.h"
-#include "base/window/ids.h"
 #include "net/socket/socket_address.h"
 #include "net/wire/media_messages.h"
 
 namespace kestrelio {
 
 MediaChannel::MediaChannel(const MediaChannelContext& context)
-    : context_(context),
-      network_loss_period_ms_(ScaledPeriodMs(kNetworkLossPeriodMs)),
-      transmit_(new (std::nothrow) uint8_t[kMaxMessageBytes]()) {}
+    : context_(context), transmit_(new (std::nothrow) uint8_t[kMaxMessageBytes]()) {}
 
 void MediaChannel::ResetReceive() {
   expected_.store(1, std::memory_order_relaxed);
   received_.store(0, std::memory_order_relaxed);
   context_.counters.Clear();
   if (context_.statistics != nullptr) context_.statistics->Reset(TickCountMs());
-  network_loss_period_ms_ = ScaledPeriodMs(kNetworkLossPeriodMs);
 }
 
 void MediaChannel::SendVideoPayload(std::span<const uint8_t> payload, uint16_t sequence) {
@@ -125,9 +120,9 @@ void MediaChannel::ReceiveVideo(std::span<const uint8_t> datagram) {
   }
   received_.store(received + 1, std::memory_order_relaxed);
 
-  if (counters.payload_bytes_received.load(std::memory_order_relaxed) != 0) {
-    context_.window.KillTimer(kTimerNetworkLoss);
-    context_.window.StartTimer(kTimerNetworkLoss, network_loss_period_ms_);
+  if (context_.network_loss != nullptr &&
+      counters.payload_bytes_received.load(std::memory_order_relaxed) != 0) {
+    context_.network_loss->Stamp(TickCountMs());
   }
 }
 

@@ -1,6 +1,6 @@
 // The video path of a call over the UDP socket: one encoded picture per VideoData
 // datagram, sequence checks with PacketLoss reports, decoding into the picture ring, the
-// network-loss timer, and the round-trip probe.
+// network-loss watch, and the round-trip probe.
 //
 //   encoder data thread --SendVideoPayload--> transmit buffer --sendto--> peer
 //   UDP thread --OnMediaMessage(49)--> sequence check --DecodeIntoRing--> picture ring
@@ -25,6 +25,7 @@
 #include "base/state/call_flags.h"
 #include "base/state/keyframe_requests.h"
 #include "base/state/media_statistics.h"
+#include "base/state/network_loss_watch.h"
 #include "base/state/peer_link.h"
 #include "base/video/video_sinks.h"
 #include "base/window/window.h"
@@ -41,9 +42,12 @@ struct MediaChannelContext {
   ReceivedVideoSink& decoder;   // opened by call start
   KeyframeRequests& keyframes;  // set when the peer reports a loss
   MediaReceiveCounters& counters;
-  Window& window;  // timer 2002 and the send failure box
+  Window& window;  // the send failure box
   // The call's figures for people (frames, rates, losses, round trip); none when null.
   MediaStatistics* statistics = nullptr;
+  // Stamped by every VideoData once the second's payload is non-zero; the network-loss
+  // timer measures from it. None when null.
+  NetworkLossWatch* network_loss = nullptr;
 };
 
 // Messages of the video path dropped for their sender or their moment.
@@ -88,7 +92,6 @@ class MediaChannel : public VideoPayloadSink, public MediaMessageHandler {
   void ReceiveRttAnswer(std::span<const uint8_t> datagram);
 
   MediaChannelContext context_;
-  int network_loss_period_ms_;
   std::unique_ptr<uint8_t[]> transmit_;     // encoder thread: VideoData
   std::array<uint8_t, 16> reply_buffer_{};  // UDP thread: PacketLoss, RttProbeRsp
   std::array<uint8_t, 16> probe_buffer_{};  // UI thread: RttProbeReq

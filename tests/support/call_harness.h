@@ -18,6 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/state/network_loss_watch.h"
+#include "base/tick.h"
+#include "base/timer_scale.h"
 #include "base/window/ids.h"
 #include "call/call_devices.h"
 #include "call/call_service.h"
@@ -73,6 +76,7 @@ class CallHarness {
         {},
         {}};
     context.timings = SignallingTimings{20, 10, 5};
+    context.network_loss = &network_loss;
     service = std::make_unique<CallService>(context);
     window.ShowControl(kControlChatEdit, true);
   }
@@ -120,6 +124,13 @@ class CallHarness {
     if (window.IsTimerRunning(kTimerShowNotices)) service->OnTimer(kTimerShowNotices);
   }
 
+  // Makes the last video heard older than the network-loss period, as if the peer had
+  // gone silent.
+  void SilenceVideo() {
+    network_loss.last_heard_ms =
+        TickCountMs() - static_cast<uint32_t>(ScaledPeriodMs(kNetworkLossPeriodMs)) - 1;
+  }
+
   std::string CallLogPath() const { return study_files.CallLogPath(); }
   std::string HistoryPath() const { return study_files.HistoryPath(); }
   std::vector<std::string> CallLog() {
@@ -142,6 +153,7 @@ class CallHarness {
   ViewFlags view_flags;
   FakeDevices devices;
   FakeSessions sessions;
+  NetworkLossWatch network_loss;
   std::mutex connection_mutex;
   std::timed_mutex logging_mutex;
 

@@ -270,8 +270,19 @@ TEST_F(ConnectedCallTest, HangUpAnsweredNoKeepsTheCallAndWithoutACallAsksNothing
   h.connection_mutex.unlock();
 }
 
-TEST_F(ConnectedCallTest, NetworkLossEndsTheCallWithItsMessage) {
+TEST_F(ConnectedCallTest, NetworkLossWaitsOutTheLastVideoThenEndsTheCallWithItsMessage) {
   StartCall();
+  const int period = ScaledPeriodMs(kNetworkLossPeriodMs);
+  // Video heard a moment ago: the expiry only re-arms for what is left of the period.
+  h.network_loss.Stamp(TickCountMs() - 1000);
+  h.service->OnTimer(kTimerNetworkLoss);
+  EXPECT_TRUE(h.call_flags.in_call);
+  ASSERT_TRUE(h.window.IsTimerRunning(kTimerNetworkLoss));
+  EXPECT_LE(h.window.TimerPeriod(kTimerNetworkLoss), period - 1000);
+  EXPECT_GE(h.window.TimerPeriod(kTimerNetworkLoss), period - 1200);
+  EXPECT_TRUE(h.BoxesWithCaption("Disconnect").empty());
+
+  h.SilenceVideo();
   h.service->OnTimer(kTimerNetworkLoss);
   EXPECT_FALSE(h.call_flags.in_call);
   ASSERT_EQ(h.BoxesWithCaption("Disconnect").size(), 1u);
@@ -292,6 +303,7 @@ TEST_F(ConnectedCallTest, NetworkLossWaitsForAWorkerHoldingTheConnectionMutex) {
     });
   };
   const auto kills_before = network_loss_kills();
+  h.SilenceVideo();
   std::thread gui([&] { h.service->OnTimer(kTimerNetworkLoss); });
   // The expiry kills its timer first, then asks for the mutex.
   ASSERT_TRUE(testing::WaitFor([&] { return network_loss_kills() > kills_before; }));

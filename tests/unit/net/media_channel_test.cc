@@ -1,6 +1,6 @@
 // The media channel's receive and send paths against a scripted socket and the fake
 // window: sequence checks and loss reports, the count check, the picture ring hand-off,
-// the network-loss timer, loss receipt, the round-trip probe and the send failure box.
+// the network-loss watch, loss receipt, the round-trip probe and the send failure box.
 #include "net/transport/media_channel.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "base/timer_scale.h"
-#include "base/window/ids.h"
 #include "media/decoder.h"
 #include "tests/support/net_samples.h"
 #include "tests/support/scripted_port.h"
@@ -47,12 +45,10 @@ class MediaChannelTest : public ::testing::Test {
   void DeliverPicture(uint16_t sequence, size_t picture) {
     Deliver(VideoDatagram(sequence, (*pictures_)[picture]));
   }
-  size_t NetworkLossEvents() const {
-    auto log = window_.TimerLog();
-    return static_cast<size_t>(std::count_if(
-        log.begin(), log.end(), [](const auto& e) { return e.timer_id == kTimerNetworkLoss; }));
-  }
+  // The watch holds an impossible stamp until a VideoData stamps it.
+  bool Stamped() { return watch_.last_heard_ms.exchange(kUnstamped) != kUnstamped; }
 
+  static constexpr uint32_t kUnstamped = 0xFFFFFFFFu;
   static std::vector<std::vector<uint8_t>>* pictures_;
   ScriptedPort port_;
   PeerLink peer_;
@@ -61,8 +57,9 @@ class MediaChannelTest : public ::testing::Test {
   KeyframeRequests keyframes_;
   MediaReceiveCounters counters_;
   FakeWindow window_;
-  MediaChannel channel_{
-      MediaChannelContext{port_, peer_, call_, *decoder_, keyframes_, counters_, window_}};
+  NetworkLossWatch watch_{kUnstamped};
+  MediaChannel channel_{MediaChannelContext{port_, peer_, call_, *decoder_, keyframes_, counters_,
+                                            window_, nullptr, &watch_}};
 };
 
 std::vector<std::vector<uint8_t>>* MediaChannelTest::pictures_ = nullptr;
@@ -101,29 +98,29 @@ TEST_F(MediaChannelTest, SequenceWrapsAt65536WithoutALoss) {
   EXPECT_EQ(channel_.expected_sequence(), 2);
 }
 
-TEST_F(MediaChannelTest, EmptyPictureIsNotDecodedButRearmsTheNetworkLossTimer) {
+TEST_F(MediaChannelTest, EmptyPictureIsNotDecodedButStampsTheNetworkLossWatch) {
   DeliverPicture(1, 0);
-  ASSERT_TRUE(window_.IsTimerRunning(kTimerNetworkLoss));
-  EXPECT_EQ(window_.TimerPeriod(kTimerNetworkLoss), ScaledPeriodMs(5000));
-  const size_t before = NetworkLossEvents();
+  EXPECT_TRUE(Stamped());
   const uint32_t write_index = decoder_->ring.write_index.load();
 
-  Deliver(EmptyVideoDatagram(2));              // payload arrived this second: re-armed
-  EXPECT_EQ(NetworkLossEvents(), before + 2);  // kill, then start
+  Deliver(EmptyVideoDatagram(2));  // payload arrived this second: stamped
+  EXPECT_TRUE(Stamped());
   EXPECT_EQ(decoder_->ring.write_index.load(), write_index);
   EXPECT_EQ(channel_.received_messages(), 2u);
 
   counters_.TakeAndClear();  // the next second begins
   Deliver(EmptyVideoDatagram(3));
-  EXPECT_EQ(NetworkLossEvents(), before + 2);
+  EXPECT_FALSE(Stamped());
   EXPECT_EQ(counters_.TakeAndClear().frames_received, 0u);
+  // The video path itself never touches a window timer.
+  EXPECT_TRUE(window_.TimerLog().empty());
 }
 
-TEST_F(MediaChannelTest, WrongCountIsDroppedAndDoesNotRearmByItself) {
+TEST_F(MediaChannelTest, WrongCountIsDroppedAndDoesNotStampByItself) {
   auto message = VideoDatagram(1, (*pictures_)[0]);
   message[9] ^= 0x01;  // the big-endian count no longer matches the length
   Deliver(message);
-  EXPECT_EQ(NetworkLossEvents(), 0u);
+  EXPECT_FALSE(Stamped());
   EXPECT_EQ(channel_.received_messages(), 0u);
   EXPECT_EQ(decoder_->ring.full[0].load(), 0u);
   auto counts = counters_.TakeAndClear();
@@ -161,7 +158,7 @@ TEST_F(MediaChannelTest, VideoOutsideACallIsDroppedBeforeAnyCheck) {
   EXPECT_EQ(channel_.expected_sequence(), 1);
   EXPECT_EQ(channel_.received_messages(), 0u);
   EXPECT_EQ(counters_.TakeAndClear().payload_bytes_received, 0u);
-  EXPECT_EQ(NetworkLossEvents(), 0u);
+  EXPECT_FALSE(Stamped());
 }
 
 TEST_F(MediaChannelTest, ResetReceiveStartsTheCallAfresh) {
