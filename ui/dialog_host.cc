@@ -1,5 +1,6 @@
 #include "ui/dialog_host.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -36,10 +37,11 @@ constexpr int kOwnerDrawnTextLeft = 15;
 // the text from x 15, black or, when selected, light blue (128, 128, 255).
 class IconItemDelegate : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  // `scale`: the dialog's whole-number scale; rows, indent and icons grow with it.
+  IconItemDelegate(QObject* parent, int scale) : QStyledItemDelegate(parent), scale_(scale) {}
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-    return QSize(option.rect.width(), kOwnerDrawnItemHeight);
+    return QSize(option.rect.width(), kOwnerDrawnItemHeight * scale_);
   }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -50,7 +52,7 @@ class IconItemDelegate : public QStyledItemDelegate {
     if (icon_id != 0) painter->drawImage(option.rect.topLeft(), Icon(icon_id));
     const bool selected = option.state & QStyle::State_Selected;
     painter->setPen(selected ? QColor(128, 128, 255) : QColor(Qt::black));
-    painter->drawText(option.rect.adjusted(kOwnerDrawnTextLeft, 0, 0, 0),
+    painter->drawText(option.rect.adjusted(kOwnerDrawnTextLeft * scale_, 0, 0, 0),
                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
     painter->restore();
@@ -60,13 +62,22 @@ class IconItemDelegate : public QStyledItemDelegate {
   // The icons are drawn once and kept, as the program loads its bitmaps once.
   const QImage& Icon(int bitmap_id) const {
     auto it = icons_.find(bitmap_id);
-    if (it == icons_.end()) it = icons_.emplace(bitmap_id, DrawBitmap(bitmap_id)).first;
+    if (it == icons_.end()) {
+      QImage icon = DrawBitmap(bitmap_id);
+      // Whole-pixel blocks keep the small bitmaps sharp.
+      if (scale_ > 1 && !icon.isNull()) {
+        icon = icon.scaled(icon.width() * scale_, icon.height() * scale_, Qt::IgnoreAspectRatio,
+                           Qt::FastTransformation);
+      }
+      it = icons_.emplace(bitmap_id, std::move(icon)).first;
+    }
     return it->second;
   }
+  const int scale_;
   mutable std::map<int, QImage> icons_;
 };
 
-QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent) {
+QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent, int scale) {
   const QString text = QString::fromUtf8(c.text);
   QWidget* widget = nullptr;
   switch (c.kind) {
@@ -97,7 +108,7 @@ QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent) {
     }
     case ControlKind::kListBox: {
       auto* list = new QListWidget(parent);
-      list->setItemDelegate(new IconItemDelegate(list));
+      list->setItemDelegate(new IconItemDelegate(list, scale));
       list->setUniformItemSizes(true);
       list->setSelectionMode(QAbstractItemView::SingleSelection);
       // The scroll bar stays shown, disabled when every item fits.
@@ -125,7 +136,24 @@ QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent) {
 
 }  // namespace
 
-bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWidget*>& widgets) {
+int LayoutScaleOf(const QWidget* widget) {
+  if (widget == nullptr) return 1;
+  const QVariant value = widget->property(kLayoutScaleProperty);
+  return value.isValid() ? std::clamp(value.toInt(), 1, kMaxLayoutScale) : 1;
+}
+
+QFont ScaledDialogFont(int scale) {
+  QFont font = QApplication::font();
+  if (font.pixelSize() > 0) {
+    font.setPixelSize(font.pixelSize() * scale);
+  } else {
+    font.setPointSizeF(font.pointSizeF() * scale);
+  }
+  return font;
+}
+
+bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWidget*>& widgets,
+                    int scale) {
   bool all_found = widgets.size() == dialog_template.controls.size();
   for (size_t i = 0; i < dialog_template.controls.size(); ++i) {
     QWidget* widget = i < widgets.size() ? widgets[i] : nullptr;
@@ -135,26 +163,33 @@ bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWi
     }
     const PixelRect r = MapDialogRect(dialog_template.controls[i]);
     // A drop-down's template height includes its open list; closed it is one line high.
-    int height = r.height;
+    int height = r.height * scale;
     if (dialog_template.controls[i].kind == ControlKind::kDropDownList) {
       height = std::min(height, widget->sizeHint().height());
     }
-    widget->setGeometry(r.x, r.y, r.width, height);
+    widget->setGeometry(r.x * scale, r.y * scale, r.width * scale, height);
   }
   return all_found && IsTemplateSound(dialog_template);
 }
 
 TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_template,
                                DialogController& controller, Role role)
-    : QDialog(owner), template_(dialog_template), controller_(controller), role_(role) {
+    : QDialog(owner),
+      template_(dialog_template),
+      controller_(controller),
+      role_(role),
+      scale_(LayoutScaleOf(owner)) {
   // A page is a child widget of its dialog, not a window of its own.
   if (role_ == Role::kPage) setWindowFlags(Qt::Widget);
   setWindowTitle(QString::fromUtf8(dialog_template.caption));
+  // The dialog is drawn at its owner's scale; its pages take it from the dialog.
+  setProperty(kLayoutScaleProperty, scale_);
+  if (scale_ > 1) setFont(ScaledDialogFont(scale_));
   const PixelRect size = MapDialogRect(
       {0, ControlKind::kStatic, "", 0, 0, dialog_template.width, dialog_template.height, 0});
-  resize(size.width, size.height);
+  resize(size.width * scale_, size.height * scale_);
   for (const DialogControlTemplate& c : dialog_template.controls) {
-    QWidget* widget = MakeWidget(c, this);
+    QWidget* widget = MakeWidget(c, this, scale_);
     widgets_.push_back(widget);
     const int id = c.id;
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -169,7 +204,7 @@ TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_temp
       connect(tabs, &QTabBar::currentChanged, this, [this, id] { Press(id); });
     }
   }
-  if (!RelayoutDialog(template_, widgets_)) {
+  if (!RelayoutDialog(template_, widgets_, scale_)) {
     Diag("dialog %d: template controls could not all be placed", template_.id);
   }
   if (owner != nullptr) owner->installEventFilter(this);
@@ -177,6 +212,7 @@ TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_temp
 
 bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
   if (watched == parentWidget() && event->type() == QEvent::Resize) {
+    if (role_ != Role::kPage) Rescale(LayoutScaleOf(parentWidget()));
     // Filters see the event before the owner lays itself out: the controller hears of
     // it once the owner's new client size is known.
     QMetaObject::invokeMethod(
@@ -222,11 +258,15 @@ void TemplateDialog::reject() {
 
 void TemplateDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
-  if (!RelayoutDialog(template_, widgets_)) {
+  LayOutControls();
+}
+
+void TemplateDialog::LayOutControls() {
+  if (!RelayoutDialog(template_, widgets_, scale_)) {
     Diag("dialog %d: re-layout did not place every control", template_.id);
   }
   for (const auto& [id, rect] : moved_) {
-    if (QWidget* w = Find(id)) w->setGeometry(rect);
+    if (QWidget* w = Find(id)) w->setGeometry(Scaled(rect));
   }
 }
 
@@ -350,13 +390,38 @@ void TemplateDialog::MoveControl(int control_id, int x, int y, int width, int he
   QWidget* w = Find(control_id);
   if (w == nullptr) return;
   moved_[control_id] = QRect(x, y, width, height);
-  w->setGeometry(moved_[control_id]);
+  w->setGeometry(Scaled(moved_[control_id]));
 }
 
 void TemplateDialog::Place(int x, int y, int width, int height) {
+  // Phone pixels over the owner's client area, which is shown at the dialog's scale.
   QWidget* owner = parentWidget();
-  const QPoint origin = owner != nullptr ? owner->mapToGlobal(QPoint(x, y)) : QPoint(x, y);
-  setGeometry(origin.x(), origin.y(), width, height);
+  const QRect r = Scaled(QRect(x, y, width, height));
+  const QPoint origin = owner != nullptr ? owner->mapToGlobal(r.topLeft()) : r.topLeft();
+  setGeometry(origin.x(), origin.y(), r.width(), r.height());
+}
+
+QRect TemplateDialog::Scaled(const QRect& r) const {
+  return QRect(r.x() * scale_, r.y() * scale_, r.width() * scale_, r.height() * scale_);
+}
+
+void TemplateDialog::Rescale(int scale) {
+  if (scale == scale_) return;
+  const QSize size = this->size();
+  const int old_scale = scale_;
+  scale_ = scale;
+  setProperty(kLayoutScaleProperty, scale_);
+  setFont(ScaledDialogFont(scale_));
+  for (QWidget* widget : widgets_) {
+    if (auto* list = qobject_cast<QListWidget*>(widget)) {
+      list->setItemDelegate(new IconItemDelegate(list, scale_));
+    }
+  }
+  for (const QPointer<TemplateDialog>& page : pages_) {
+    if (page) page->Rescale(scale);
+  }
+  resize(size.width() * scale_ / old_scale, size.height() * scale_ / old_scale);
+  LayOutControls();  // a hidden dialog hears of its resize only when shown
 }
 
 void TemplateDialog::End(int result) {
@@ -386,7 +451,7 @@ bool TemplateDialog::OpenPage(int page_dialog_id, int tab_control_id,
   // edge moved 3 pixels to the left.
   const QRect area = tabs->geometry();
   const int bar_height = tabs->sizeHint().height();
-  page->setGeometry(area.x() - 3, area.y() + bar_height, area.width(),
+  page->setGeometry(area.x() - 3 * scale_, area.y() + bar_height, area.width(),
                     std::max(0, area.height() - bar_height));
   page->hide();
   page->raise();

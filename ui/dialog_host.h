@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QJsonObject>
 #include <QPointer>
 #include <QRect>
@@ -16,6 +17,14 @@
 #include "resources/dialog_templates.h"
 
 namespace kestrelio {
+
+// The whole-number scale a window is drawn at (1: the phone's own size), as a property
+// of the window; dialogs it owns are drawn at the same scale.
+inline constexpr char kLayoutScaleProperty[] = "kestrelioLayoutScale";
+inline constexpr int kMaxLayoutScale = 8;
+int LayoutScaleOf(const QWidget* widget);
+// The application font grown by `scale`.
+QFont ScaledDialogFont(int scale);
 
 class TemplateDialog : public QDialog, public DialogAccess {
   Q_OBJECT
@@ -71,6 +80,12 @@ class TemplateDialog : public QDialog, public DialogAccess {
 
  private:
   QWidget* Find(int control_id) const;
+  // Phone pixels to the dialog's own.
+  QRect Scaled(const QRect& r) const;
+  // The owner now shows at `scale`: fonts, rows and positions follow.
+  void Rescale(int scale);
+  // Every control at its template rectangle, or where the controller moved it.
+  void LayOutControls();
   void Press(int control_id);
 
   void AbandonPages();
@@ -78,16 +93,18 @@ class TemplateDialog : public QDialog, public DialogAccess {
   const DialogTemplate& template_;
   DialogController& controller_;
   const Role role_;
+  int scale_ = 1;
   std::vector<QWidget*> widgets_;  // in template order
-  std::map<int, QRect> moved_;     // controls the controller placed, by id
+  std::map<int, QRect> moved_;     // controls the controller placed, by id, phone pixels
   std::vector<QPointer<TemplateDialog>> pages_;
   bool ended_ = false;
   bool abandoned_ = false;
 };
 
-// The re-layout operation: every template control goes back to its template rectangle.
-// True only when every control was found and the template is sound (at most one
-// control with the unnamed id). Current texts and selections are kept.
-bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWidget*>& widgets);
+// The re-layout operation: every template control goes back to its template rectangle,
+// `scale` times its size. True only when every control was found and the template is
+// sound (at most one control with the unnamed id). Current texts and selections are kept.
+bool RelayoutDialog(const DialogTemplate& dialog_template, const std::vector<QWidget*>& widgets,
+                    int scale = 1);
 
 }  // namespace kestrelio

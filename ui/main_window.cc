@@ -57,7 +57,7 @@ MainWindow::MainWindow(CallFlags& call_flags, ViewFlags& view_flags)
   stats_overlay_ = new StatsOverlay(*client_, view_flags_);
   repaint_wake_ = new RepaintWake(this, [this] {
     repaint_posted_ = false;
-    client_->update();
+    UpdateDirty(dirty_.exchange(0));
   });
   BuildClientControls();
   BuildSoftKeyBar();
@@ -361,11 +361,14 @@ void MainWindow::SetButtonImage(int command_id, int image_index) {
   });
 }
 
-void MainWindow::Invalidate() {
+void MainWindow::Invalidate() { MarkDirty(kDirtyAll); }
+
+void MainWindow::MarkDirty(uint32_t parts) {
   if (OnGuiThread()) {
-    client_->update();
+    UpdateDirty(parts);
     return;
   }
+  dirty_.fetch_or(parts);
   // Many threads may ask at once; one queued repaint serves them all.
   if (!repaint_posted_.exchange(true)) {
     if (repaint_wake_->ok()) {
@@ -374,13 +377,29 @@ void MainWindow::Invalidate() {
     }
     QueueOnGui([this] {
       repaint_posted_ = false;
-      client_->update();
+      UpdateDirty(dirty_.exchange(0));
     });
+  }
+}
+
+void MainWindow::UpdateDirty(uint32_t parts) {
+  if ((parts & kDirtyAll) != 0) {
+    client_->update();
+    return;
+  }
+  // A new picture repaints (and sends to the screen) only its own rectangle.
+  const VideoRect* rects[2] = {&layout_.primary, &layout_.secondary};
+  const uint32_t bits[2] = {kDirtyPrimary, kDirtySecondary};
+  for (int i = 0; i < 2; ++i) {
+    if ((parts & bits[i]) == 0) continue;
+    const VideoRect& r = *rects[i];
+    client_->update(r.left, r.top, r.Width(), r.Height());
   }
 }
 
 void MainWindow::ApplyLayout(const Layout& layout) {
   layout_ = layout;
+  SetShownPictureSizes();
   auto place = [this](int id, const std::optional<ControlRect>& r) {
     if (r) controls_[id]->setGeometry(r->x, r->y, r->width, r->height);
   };
@@ -421,7 +440,14 @@ void MainWindow::Alert(int duration_ms) {
   });
 }
 
-ClientSize MainWindow::GetClientSize() const { return {client_width_, client_height_}; }
+ClientSize MainWindow::GetClientSize() const {
+  const int scale = std::max(1, scale_.load());
+  return {client_width_ / scale, client_height_ / scale};
+}
+
+std::optional<ClientSize> MainWindow::ClientPixels() const {
+  return ClientSize{client_width_, client_height_};
+}
 
 int RunEventLoop() { return QApplication::exec(); }
 

@@ -39,6 +39,7 @@
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
 #include "ui/main_window_logic.h"
+#include "ui/picture_scaler.h"
 #include "ui/window_geometry.h"
 
 class QAction;
@@ -130,7 +131,14 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   void PlaceAtOpening(const std::optional<ScreenRect>& saved);
   // Where the window is now, to remember for the next run.
   ScreenRect Placement() const;
-  int layout_scale() const { return scale_; }
+  // Told where the window is a second after the person last moved or resized it, so the
+  // place survives a run that does not end normally.
+  void SetPlacementListener(std::function<void(const ScreenRect&)> listener) {
+    placement_listener_ = std::move(listener);
+  }
+  int layout_scale() const { return scale_.load(); }
+  // The client area in real pixels (GetClientSize is in phone pixels).
+  std::optional<ClientSize> ClientPixels() const override;
   // Smooth (true) or nearest-neighbour stretching of the pictures; the File menu's
   // "Smooth pictures" item toggles it and tells the listener.
   void SetSmoothPictures(bool on);
@@ -143,8 +151,10 @@ class MainWindow : public QWidget, public Window, private WindowShell {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
 
  private:
+  void PlacementChanged();
   struct BoxRecord;
   struct DialogRequest;
   struct ControlState {
@@ -153,7 +163,13 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   };
   struct Picture {
     std::mutex mutex;
-    QImage image;  // RGB32, upright, made again only when the size changes
+    QImage image;  // RGB32, upright, at the shown size; made again only when that changes
+    PictureScaler scaler;
+    // Where the picture goes, in device pixels, and how it is scaled (set by the GUI
+    // thread, read by the display thread).
+    int shown_width = 0;
+    int shown_height = 0;
+    bool smooth = true;
     bool valid = false;
     uint32_t serial = 0;          // pictures handed over
     uint32_t painted_serial = 0;  // the last one painted
@@ -227,6 +243,11 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   std::atomic<int> client_height_{0};
 
   Picture pictures_[2];
+  // What a repaint must cover, gathered from other threads until the GUI thread runs.
+  static constexpr uint32_t kDirtyAll = 1, kDirtyPrimary = 2, kDirtySecondary = 4;
+  void MarkDirty(uint32_t parts);
+  void UpdateDirty(uint32_t parts);  // GUI thread
+  std::atomic<uint32_t> dirty_{0};
   std::atomic<bool> repaint_posted_{false};
   RepaintWake* repaint_wake_ = nullptr;    // GUI thread object; Wake from any thread
   StatsOverlay* stats_overlay_ = nullptr;  // GUI thread
@@ -244,12 +265,15 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   std::function<void(const OpenBoxInfo&)> box_opened_;
 
   // Desktop scale and picture quality (GUI thread).
-  int scale_ = 1;
-  int bar_base_height_ = 0;  // the soft-key bar's height at scale 1
-  int base_font_px_ = 12;    // the controls' font size at scale 1
+  std::atomic<int> scale_{1};  // read by GetClientSize from any thread
+  int bar_base_height_ = 0;    // the soft-key bar's height at scale 1
+  int base_font_px_ = 12;      // the controls' font size at scale 1
   bool smooth_pictures_ = true;
+  void SetShownPictureSizes();
   QAction* smooth_action_ = nullptr;
   std::function<void(bool)> smooth_listener_;
+  std::function<void(const ScreenRect&)> placement_listener_;
+  QTimer* placement_timer_ = nullptr;  // settles a move or resize before it is saved
   std::unique_ptr<RingAttention> ring_;
 };
 

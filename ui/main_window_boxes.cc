@@ -103,6 +103,7 @@ void MainWindow::OpenBox(const std::shared_ptr<BoxRecord>& record, bool modal) {
   }
   auto* box = new QMessageBox(this);
   box->setAttribute(Qt::WA_DeleteOnClose);
+  if (scale_ > 1) box->setFont(ScaledDialogFont(scale_));
   box->setWindowTitle(QString::fromStdString(record->info.caption));
   box->setText(QString::fromStdString(record->info.text));
   box->setStandardButtons(record->info.buttons == MessageBoxButtons::kYesNo

@@ -7,8 +7,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMoveEvent>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QToolBar>
 #include <algorithm>
 #include <cmath>
@@ -17,6 +19,7 @@
 #include "base/window/ids.h"
 #include "resources/bitmaps.h"
 #include "ui/client_area.h"
+#include "ui/dialog_host.h"
 #include "ui/main_window.h"
 #include "ui/ring_attention.h"
 #include "ui/status_fit.h"
@@ -25,6 +28,8 @@ namespace kestrelio {
 namespace {
 
 constexpr int kSoftKeyIconPx = 16;
+// A drag sends many moves; the place is written once it has rested this long.
+constexpr int kPlacementSettleMs = 1000;
 
 ScreenRect ToScreenRect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
 
@@ -38,6 +43,25 @@ int MainWindow::LayoutScale() const {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   ApplyScale(LayoutScale());
+  PlacementChanged();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  PlacementChanged();
+}
+
+void MainWindow::PlacementChanged() {
+  if (!isVisible() || !placement_listener_) return;
+  if (placement_timer_ == nullptr) {
+    placement_timer_ = new QTimer(this);
+    placement_timer_->setSingleShot(true);
+    placement_timer_->setInterval(kPlacementSettleMs);
+    connect(placement_timer_, &QTimer::timeout, this, [this] {
+      if (placement_listener_) placement_listener_(Placement());
+    });
+  }
+  placement_timer_->start();
 }
 
 void MainWindow::PlaceAtOpening(const std::optional<ScreenRect>& saved) {
@@ -79,6 +103,8 @@ QPixmap MainWindow::SoftKeyPixmap(int image_index) const {
 void MainWindow::ApplyScale(int scale) {
   if (scale == scale_) return;
   scale_ = scale;
+  // Dialogs and boxes this window owns are drawn at its scale.
+  setProperty(kLayoutScaleProperty, scale);
   bar_->setIconSize(QSize(kSoftKeyIconPx * scale, kSoftKeyIconPx * scale));
   bar_->setFixedHeight(bar_base_height_ * scale);
   for (auto& [id, action] : soft_keys_) action->setIcon(QIcon(SoftKeyPixmap(button_images_[id])));
@@ -112,6 +138,7 @@ void MainWindow::SetSmoothPictures(bool on) {
   }
   if (smooth_pictures_ == on) return;
   smooth_pictures_ = on;
+  SetShownPictureSizes();
   client_->update();
   if (smooth_listener_) smooth_listener_(on);
 }

@@ -111,7 +111,9 @@ void MainWindowLogic::ShowCalling(bool on) {
 }
 
 void MainWindowLogic::RunLayout() {
-  const ClientSize size = window_.GetClientSize();
+  const std::optional<ClientSize> pixels =
+      shell_ != nullptr ? shell_->ClientPixels() : std::nullopt;
+  const ClientSize size = pixels ? *pixels : window_.GetClientSize();
   const int scale = shell_ != nullptr ? std::max(1, shell_->LayoutScale()) : 1;
   LayoutInput input;
   input.client_width = size.width / scale;

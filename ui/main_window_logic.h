@@ -4,6 +4,8 @@
 // against the Window interface, so tests drive it with the recording fake.
 #pragma once
 
+#include <optional>
+
 #include "base/state/view_flags.h"
 #include "base/window/window.h"
 #include "base/window/window_handler.h"
@@ -23,6 +25,9 @@ class WindowShell {
   virtual void RequestClose() = 0;
   // The whole-number scale the window lays out at (1: phone size).
   virtual int LayoutScale() const { return 1; }
+  // The client area in real pixels, where that differs from Window::GetClientSize (which
+  // is in phone pixels, for placing dialogs).
+  virtual std::optional<ClientSize> ClientPixels() const { return std::nullopt; }
 };
 
 class MainWindowLogic {

@@ -37,10 +37,19 @@ void MainWindow::PaintClient(QPainter& painter) {
   const int view_mode = view_flags_.view_mode.load(std::memory_order_relaxed);
   const QRect primary = ToQRect(layout_.primary);
   const QRect secondary = ToQRect(layout_.secondary);
+  const qreal ratio = client_->devicePixelRatioF();
   auto draw_picture = [&](int index, const QRect& target) {
     Picture& picture = pictures_[index];
     std::lock_guard lock(picture.mutex);
-    if (picture.valid) painter.drawImage(target, picture.image);
+    if (!picture.valid) return;
+    // Made at the shown size: a plain copy. Until the next picture after a resize, the
+    // old one is scaled here.
+    if (picture.image.width() == picture.shown_width &&
+        picture.image.height() == picture.shown_height && ratio == 1.0) {
+      painter.drawImage(target.topLeft(), picture.image);
+    } else {
+      painter.drawImage(target, picture.image);
+    }
   };
 
   if (!video_active) {
@@ -70,18 +79,19 @@ void MainWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
   Picture& slot = pictures_[target == VideoTarget::kPrimary ? 0 : 1];
   {
     std::lock_guard lock(slot.mutex);
-    // RGB32 is what the raster painter scales from directly; any other format would be
-    // converted into a new image at every paint.
-    if (slot.image.width() != picture.width || slot.image.height() != picture.height) {
-      slot.image = QImage(picture.width, picture.height, QImage::Format_RGB32);
+    // Before the first layout the picture keeps its own size.
+    const int width = slot.shown_width > 0 ? slot.shown_width : picture.width;
+    const int height = slot.shown_height > 0 ? slot.shown_height : picture.height;
+    if (!slot.scaler.Matches(picture.width, picture.height, width, height, slot.smooth) &&
+        !slot.scaler.Configure(picture.width, picture.height, width, height, slot.smooth)) {
+      return;
     }
-    for (int row = 0; row < picture.height; ++row) {
-      // A bottom-up picture's first row is the bottom line on screen.
-      const int source_row = picture.bottom_up ? picture.height - 1 - row : row;
-      const uint8_t* in = picture.bytes + static_cast<ptrdiff_t>(source_row) * picture.stride;
-      auto* out = reinterpret_cast<QRgb*>(slot.image.scanLine(row));
-      for (int x = 0; x < picture.width; ++x, in += 3) out[x] = qRgb(in[2], in[1], in[0]);
+    // RGB32 is what the raster painter copies directly.
+    if (slot.image.width() != width || slot.image.height() != height) {
+      slot.image = QImage(width, height, QImage::Format_RGB32);
+      if (slot.image.isNull()) return;
     }
+    slot.scaler.Scale(picture, slot.image.bits(), static_cast<int>(slot.image.bytesPerLine()));
     if (target == VideoTarget::kPrimary) {
       // A peer picture replaced before any paint showed it never reached the screen.
       if (statistics_ != nullptr && slot.valid && slot.serial != slot.painted_serial) {
@@ -92,7 +102,19 @@ void MainWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
     }
     slot.valid = true;
   }
-  Invalidate();
+  MarkDirty(target == VideoTarget::kPrimary ? kDirtyPrimary : kDirtySecondary);
+}
+
+void MainWindow::SetShownPictureSizes() {
+  const qreal ratio = client_ != nullptr ? client_->devicePixelRatioF() : 1.0;
+  const VideoRect* rects[2] = {&layout_.primary, &layout_.secondary};
+  for (int i = 0; i < 2; ++i) {
+    Picture& picture = pictures_[i];
+    std::lock_guard lock(picture.mutex);
+    picture.shown_width = static_cast<int>(rects[i]->Width() * ratio + 0.5);
+    picture.shown_height = static_cast<int>(rects[i]->Height() * ratio + 0.5);
+    picture.smooth = smooth_pictures_;
+  }
 }
 
 }  // namespace kestrelio

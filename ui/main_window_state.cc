@@ -92,7 +92,7 @@ QJsonObject MainWindow::StateJson() const {
   QJsonObject window;
   window["width"] = client_width_.load();
   window["height"] = client_height_.load();
-  window["scale"] = scale_;
+  window["scale"] = scale_.load();
   window["smooth_pictures"] = smooth_pictures_;
   window["ringing"] = ring_->ringing();
   const ScreenRect placement = Placement();
