@@ -86,6 +86,9 @@ int main(int argc, char** argv) {
                                 0);
   main_window.SetSmoothPicturesListener(
       [&settings](bool on) { settings.SetDword(kKestrelioKey, kSmoothPicturesName, on ? 1 : 0); });
+  main_window.SetPlacementListener([&settings](const ScreenRect& now) {
+    settings.SetString(kKestrelioKey, kWindowPlacementName, FormatPlacement(now));
+  });
   main_window.show();
   raise_target = &main_window;
 

@@ -150,6 +150,8 @@ class Window {
   // Never blocks: network threads use it.
   virtual void ShowNotice(std::string_view text, int duration_ms) = 0;
 
+  // The client area in phone pixels: a window shown at a whole multiple of the phone's
+  // size reports its size divided by that multiple, and dialogs are placed in these units.
   virtual ClientSize GetClientSize() const = 0;
 };
 

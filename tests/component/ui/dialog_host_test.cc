@@ -1,5 +1,5 @@
 // The Qt dialog host under the offscreen platform: owner-drawn list items with icons,
-// selection notifications, and tab pages.
+// selection notifications, tab pages, and dialogs drawn at their owner's scale.
 #include "ui/dialog_host.h"
 
 #include <gtest/gtest.h>
@@ -203,28 +203,92 @@ TEST(DialogHost, AResizePutsEveryControlBackAtItsTemplateRectangle) {
 
 // Laid out, no control a user can see lies over another or past its dialog's edge, and
 // every check box has room for its whole text.
+// So at twice the phone size, as on a desktop screen.
 TEST(DialogHost, ControlsNeitherOverlapNorLeaveTheDialogNorCutTheirText) {
   App();
   RecordingController controller;
+  QWidget twice;
+  twice.setProperty(kLayoutScaleProperty, 2);
   for (const DialogTemplate& dialog_template : AllDialogTemplates()) {
-    TemplateDialog dialog(nullptr, dialog_template, controller);
-    const QRect inside(QPoint(0, 0), dialog.size());
-    std::vector<std::pair<int, QRect>> shown;
-    for (QWidget* widget : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-      if (widget->isHidden()) continue;
-      const QRect rect = widget->geometry();
-      EXPECT_TRUE(inside.contains(rect)) << "dialog " << dialog_template.id;
-      if (auto* box = qobject_cast<QCheckBox*>(widget)) {
-        EXPECT_LE(box->sizeHint().width(), rect.width())
-            << "dialog " << dialog_template.id << ": " << box->text().toStdString();
+    for (QWidget* owner : {static_cast<QWidget*>(nullptr), &twice}) {
+      TemplateDialog dialog(owner, dialog_template, controller);
+      const QRect inside(QPoint(0, 0), dialog.size());
+      std::vector<std::pair<int, QRect>> shown;
+      for (QWidget* widget : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (widget->isHidden()) continue;
+        const QRect rect = widget->geometry();
+        EXPECT_TRUE(inside.contains(rect)) << "dialog " << dialog_template.id;
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+          EXPECT_LE(box->sizeHint().width(), rect.width())
+              << "dialog " << dialog_template.id << ": " << box->text().toStdString();
+        }
+        for (const auto& [index, other] : shown) {
+          EXPECT_FALSE(rect.intersects(other)) << "dialog " << dialog_template.id << ": controls "
+                                               << index << " and " << shown.size() << " overlap";
+        }
+        shown.emplace_back(static_cast<int>(shown.size()), rect);
       }
-      for (const auto& [index, other] : shown) {
-        EXPECT_FALSE(rect.intersects(other)) << "dialog " << dialog_template.id << ": controls "
-                                             << index << " and " << shown.size() << " overlap";
-      }
-      shown.emplace_back(static_cast<int>(shown.size()), rect);
     }
   }
+}
+
+TEST(DialogHost, ADialogIsDrawnAtItsOwnersScaleAndFollowsItWhenTheOwnerResizes) {
+  App();
+  QWidget owner;
+  owner.setProperty(kLayoutScaleProperty, 2);
+  owner.resize(480, 640);
+  owner.show();
+  RecordingController controller;
+  const DialogTemplate& missed = *FindDialogTemplate(157);
+  TemplateDialog dialog(&owner, missed, controller);
+  dialog.Initialise();
+  const PixelRect size =
+      MapDialogRect({0, ControlKind::kStatic, "", 0, 0, missed.width, missed.height, 0});
+  EXPECT_EQ(dialog.size(), QSize(2 * size.width, 2 * size.height));
+  const PixelRect r = MapDialogRect(missed.controls[1]);
+  QWidget* control = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).value(1);
+  ASSERT_NE(control, nullptr);
+  EXPECT_EQ(control->geometry(), QRect(2 * r.x, 2 * r.y, 2 * r.width, 2 * r.height));
+  const QFont phone_font = QApplication::font();
+  if (phone_font.pixelSize() > 0) {
+    EXPECT_EQ(dialog.font().pixelSize(), 2 * phone_font.pixelSize());
+  } else {
+    EXPECT_DOUBLE_EQ(dialog.font().pointSizeF(), 2 * phone_font.pointSizeF());
+  }
+  // What the controller says in phone pixels lands at twice that.
+  dialog.Place(35, 150, 170, 100);
+  EXPECT_EQ(dialog.geometry(), QRect(owner.mapToGlobal(QPoint(70, 300)), QSize(340, 200)));
+  const int moved_id = missed.controls[1].id;
+  dialog.MoveControl(moved_id, 5, 6, 70, 20);
+  EXPECT_EQ(control->geometry(), QRect(10, 12, 140, 40));
+
+  // The owner back at the phone size: the dialog follows before its controller hears.
+  owner.setProperty(kLayoutScaleProperty, 1);
+  owner.resize(240, 320);
+  ASSERT_TRUE(PumpUntil([&] {
+    return dialog.font().pixelSize() == phone_font.pixelSize() &&
+           dialog.font().pointSizeF() == phone_font.pointSizeF();
+  }));
+  EXPECT_EQ(control->geometry(), QRect(5, 6, 70, 20));
+  dialog.Place(35, 150, 170, 100);
+  EXPECT_EQ(dialog.geometry(), QRect(owner.mapToGlobal(QPoint(35, 150)), QSize(170, 100)));
+
+  // Owner-drawn rows and their icons grow too.
+  TemplateDialog contacts(&owner, *FindDialogTemplate(141), controller);
+  owner.setProperty(kLayoutScaleProperty, 2);
+  TemplateDialog big_contacts(&owner, *FindDialogTemplate(141), controller);
+  for (TemplateDialog* d : {&contacts, &big_contacts}) {
+    d->ListAppendWithIcon(1048, "Bruno, 12065550102", 149);
+    d->show();
+  }
+  EXPECT_EQ(ListOf(contacts)->visualItemRect(ListOf(contacts)->item(0)).height(), 15);
+  QListWidget* list = ListOf(big_contacts);
+  EXPECT_EQ(list->visualItemRect(list->item(0)).height(), 30);
+  const QImage shot = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage icon = DrawBitmap(149).convertToFormat(QImage::Format_RGB32);
+  const QPoint origin = list->visualItemRect(list->item(0)).topLeft();
+  EXPECT_EQ(shot.pixel(origin + QPoint(12, 13)), icon.pixel(6, 6));
+  EXPECT_EQ(shot.pixel(origin + QPoint(13, 12)), icon.pixel(6, 6));
 }
 
 // The three contact icons differ by shape, not only by colour: their drawn pixels

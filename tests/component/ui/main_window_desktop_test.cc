@@ -47,8 +47,8 @@ class DesktopWindowTest : public ::testing::Test {
     window->resize(240 * scale, (320 + bar_height) * scale);
     return PumpUntil([&] {
       // The bar grows with the scale, so the client ends a whole phone client high.
-      return window->GetClientSize().width == 240 * scale &&
-             window->GetClientSize().height == 320 * scale &&
+      const ClientSize pixels = window->ClientPixels().value_or(ClientSize{});
+      return pixels.width == 240 * scale && pixels.height == 320 * scale &&
              window->logic().layout().scale == scale;
     });
   }
@@ -82,7 +82,10 @@ TEST_F(DesktopWindowTest, LongStatusTextShrinksToFitAndIsItsTooltip) {
 TEST_F(DesktopWindowTest, TwiceThePhoneSizeScalesLayoutBarAndSharpIcons) {
   const Layout phone = window->logic().layout();
   ASSERT_TRUE(ResizeTo(2));
-  EXPECT_EQ(window->GetClientSize().height, 640);
+  EXPECT_EQ(window->ClientPixels()->height, 640);
+  // Dialogs are placed in phone pixels whatever the scale.
+  EXPECT_EQ(window->GetClientSize().width, 240);
+  EXPECT_EQ(window->GetClientSize().height, 320);
   const Layout big = window->logic().layout();
   EXPECT_EQ(big.primary, (VideoRect{0, 0, 2 * phone.primary.right, 2 * phone.primary.bottom}));
   EXPECT_EQ(big.status_line, (ControlRect{0, 610, 480, 30}));

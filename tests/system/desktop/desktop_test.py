@@ -1,7 +1,8 @@
 """The handset on a desktop: the incoming-call notification over a private session bus
 answers the call when its Accept button is pressed, it goes when the prompt closes, a
 handset without a bus says so once and rings in the window alone, and the window opens
-at twice the phone size on a 1920x1080 screen (screenshots in /tmp/desktop-*.png)."""
+at twice the phone size on a 1920x1080 screen and keeps the place it is moved to
+(screenshots in /tmp/desktop-*.png)."""
 import json
 import os
 import re
@@ -130,7 +131,7 @@ class NotificationTest(unittest.TestCase):
 
 
 
-@unittest.skipUnless(shutil.which("Xvfb"), "needs Xvfb")
+@unittest.skipUnless(shutil.which("Xvfb") and shutil.which("xdotool"), "needs Xvfb and xdotool")
 class OpeningSizeTest(unittest.TestCase):
     def setUp(self):
         self.workdir, self.cleanup = temp_dir("kestrelio-desktop-x-")
@@ -175,10 +176,27 @@ class OpeningSizeTest(unittest.TestCase):
             again = Handset(os.path.join(build_bin(), "kestrelio"), self.workdir, "a",
                             ["--camera", "synthetic", "--bind", "127.0.10.2"], env=self.env)
             try:
-                window = again.connect().wait_for(lambda s: s["window"]["width"] > 0)["window"]
+                remote = again.connect()
+                window = remote.wait_for(lambda s: s["window"]["width"] > 0)["window"]
                 if expected:
                     self.assertEqual(window["placement"], expected)
                     self.assertEqual(window["scale"], 1)
+                    # Where the person moved it is kept even when the run ends in a kill.
+                    found = subprocess.run(
+                        ["xdotool", "search", "--sync", "--pid", str(again.process.pid)],
+                        env=dict(os.environ, **self.env), capture_output=True, text=True,
+                        timeout=10, check=True)
+                    for window_id in found.stdout.split():
+                        subprocess.run(["xdotool", "windowmove", window_id, "300", "200"],
+                                       env=dict(os.environ, **self.env), check=False)
+                    self.assertTrue(wait_until(
+                        lambda: remote.state()["window"]["placement"][:2] == [300, 200], 5))
+                    kept = "WindowPlacement=300,200,240,%d" % phone_height
+                    wait_until(lambda: kept in open(settings_path, encoding="utf-8").read(), 5)
+                    again.process.kill()
+                    again.process.wait()
+                    with open(settings_path, encoding="utf-8") as f:
+                        self.assertIn(kept, f.read())
                 else:
                     self.assertEqual(window["scale"], 2)
                     self.assertLess(window["placement"][0], 1920)
