@@ -19,7 +19,7 @@ void VibrationThread::SwitchOn(int duration_ms) {
 }
 
 void VibrationThread::Run() {
-  while (Pause(timing_.poll_ms)) {
+  while (Pause(request() == RingRequest::kIdle ? timing_.idle_wait_ms : timing_.poll_ms)) {
     switch (request()) {
       case RingRequest::kRing:
         SwitchOn(timing_.ring_on_ms);

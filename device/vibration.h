@@ -21,6 +21,8 @@ struct VibrationTiming {
   int ring_on_ms = 1000;
   int ring_off_ms = 200;
   int buzz_on_ms = 200;
+  // With no request the thread sleeps until one wakes it; this only bounds the sleep.
+  int idle_wait_ms = 5000;
 };
 
 class VibrationThread {
@@ -31,8 +33,11 @@ class VibrationThread {
   VibrationThread(const VibrationThread&) = delete;
   VibrationThread& operator=(const VibrationThread&) = delete;
 
-  // Any thread may set the request.
-  void Vibrate(RingRequest request) { request_.store(request, std::memory_order_relaxed); }
+  // Any thread may set the request; it wakes an idle thread at once.
+  void Vibrate(RingRequest request) {
+    request_.store(request, std::memory_order_relaxed);
+    worker_.Wake();
+  }
   RingRequest request() const { return request_.load(std::memory_order_relaxed); }
 
   // Starts the thread; false when it cannot be created or is already running. A
@@ -42,7 +47,7 @@ class VibrationThread {
   void Stop() { worker_.Stop(); }
   bool running() const { return worker_.Running(); }
 
-  // Times the vibrator was switched on; passes of the polling loop. For tests.
+  // Times the vibrator was switched on; passes of the loop. For tests.
   uint64_t pulses() const { return pulses_.load(std::memory_order_acquire); }
   uint64_t passes() const { return passes_.load(std::memory_order_acquire); }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -10,7 +11,7 @@
 namespace kestrelio {
 namespace {
 
-constexpr VibrationTiming kFast{1, 3, 1, 2};
+constexpr VibrationTiming kFast{1, 3, 1, 2, 1};
 
 // Waits (without a time limit of its own; ctest's limit catches a hang) until `done`.
 template <typename Condition>
@@ -47,13 +48,24 @@ TEST(VibrationTest, RingRepeatsUntilTheRequestIsCleared) {
 
 TEST(VibrationTest, StopJoinsEvenInTheMiddleOfALongRing) {
   FakeWindow window;
-  VibrationThread vibration(window, VibrationTiming{1, 1000000, 1000000, 1000000});
+  VibrationThread vibration(window, VibrationTiming{1, 1000000, 1000000, 1000000, 1});
   ASSERT_TRUE(vibration.Start());
   vibration.Vibrate(RingRequest::kRing);
   WaitUntil([&] { return vibration.pulses() >= 1; });
   vibration.Stop();  // returns although the "on" phase lasts 1000 s
   vibration.Stop();
   EXPECT_EQ(vibration.pulses(), 1u);
+}
+
+// Idle, the thread sleeps until asked; a request does not wait for the sleep to end.
+TEST(VibrationTest, ARequestWakesAnIdleThreadAtOnce) {
+  FakeWindow window;
+  VibrationThread vibration(window, VibrationTiming{1, 3, 1, 2, 1000000});
+  ASSERT_TRUE(vibration.Start());
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // asleep with nothing to do
+  vibration.Vibrate(RingRequest::kBuzz);
+  WaitUntil([&] { return vibration.pulses() >= 1; });  // would hang for 1000 s otherwise
+  EXPECT_EQ(window.Alerts(), std::vector<int>{2});
 }
 
 TEST(VibrationTest, ANeverStartedThreadStopsAndNeverSwitchesOn) {
