@@ -37,15 +37,15 @@ class PictureScaler {
   };
   static void MakeTaps(int in_size, int out_size, bool smooth, int sample_bytes,
                        std::vector<Tap>& taps);
-  void ScaleRow(const uint8_t* in, std::vector<uint16_t>& out) const;
+  void ScaleRow(const uint8_t* in, std::vector<uint8_t>& out) const;
 
   bool configured_ = false;
   bool smooth_ = true;
   int in_width_ = 0, in_height_ = 0, out_width_ = 0, out_height_ = 0;
   std::vector<Tap> columns_;  // per output column, offsets in bytes within a row
   std::vector<Tap> rows_;     // per output row, offsets in source rows
-  // Two source rows scaled across, 8 bits of fraction per channel; reused per picture.
-  std::vector<uint16_t> upper_, lower_;
+  // Two source rows scaled across, as output pixels; reused per picture.
+  std::vector<uint8_t> upper_, lower_;
 };
 
 }  // namespace kestrelio

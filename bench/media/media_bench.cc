@@ -1,7 +1,8 @@
 // Per-frame work of the media pipeline: encode (against a bare libx264 encode of the
 // same frames with the same parameters), decode with conversion (against a bare
 // libavcodec decode), the conversion alone, the frame callback
-// with each option, and the frame-drop difference sum.
+// with each option, the scaling of a picture to its shown size, and the frame-drop
+// difference sum.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "media/frame_drop.h"
 #include "media/x264_params.h"
 #include "media/yuv_rows.h"
+#include "ui/picture_scaler.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -204,6 +206,32 @@ void BM_ConvertPreview(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ConvertPreview)->Unit(benchmark::kMicrosecond);
+
+// A decoded picture scaled to the size it is shown at (the display thread's share of a
+// paint): phone size and twice it, smooth and nearest-neighbour.
+void BM_ScaleForDisplay(benchmark::State& state) {
+  const int width = static_cast<int>(state.range(0));
+  const int height = width * 5 / 6;
+  const bool smooth = state.range(1) == 1;
+  std::vector<uint8_t> picture(kPictureSlotBytes);
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7);
+  PictureScaler scaler;
+  scaler.Configure(kFrameWidth, kFrameHeight, width, height, smooth);
+  std::vector<uint8_t> out(static_cast<size_t>(width * height * 4));
+  const BgrPicture in{picture.data(), kFrameWidth, kFrameHeight, kFrameWidth * 3, true};
+  for (auto _ : state) {
+    scaler.Scale(in, out.data(), width * 4);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(smooth ? "smooth" : "nearest");
+}
+BENCHMARK(BM_ScaleForDisplay)
+    ->Args({240, 1})
+    ->Args({240, 0})
+    ->Args({480, 1})
+    ->Args({480, 0})
+    ->Unit(benchmark::kMicrosecond);
 
 // Argument: 0 plain, 1 PreProcessing, 2 Black and White, 3 Frame Drop, 4 all three.
 void BM_OnCameraFrame(benchmark::State& state) {
