@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -76,6 +77,34 @@ class IconItemDelegate : public QStyledItemDelegate {
   const int scale_;
   mutable std::map<int, QImage> icons_;
 };
+
+}  // namespace
+
+// The application's style with check-box and radio-button indicators grown by the
+// dialog's scale; the style alone would keep them at their phone size beside large text.
+class ScaledIndicatorStyle : public QProxyStyle {
+ public:
+  explicit ScaledIndicatorStyle(int scale) : scale_(scale) {}
+  void set_scale(int scale) { scale_ = scale; }
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    const int value = QProxyStyle::pixelMetric(metric, option, widget);
+    switch (metric) {
+      case PM_IndicatorWidth:
+      case PM_IndicatorHeight:
+      case PM_ExclusiveIndicatorWidth:
+      case PM_ExclusiveIndicatorHeight:
+        return value * scale_;
+      default:
+        return value;
+    }
+  }
+
+ private:
+  int scale_;
+};
+
+namespace {
 
 QWidget* MakeWidget(const DialogControlTemplate& c, QWidget* parent, int scale) {
   const QString text = QString::fromUtf8(c.text);
@@ -185,11 +214,16 @@ TemplateDialog::TemplateDialog(QWidget* owner, const DialogTemplate& dialog_temp
   // The dialog is drawn at its owner's scale; its pages take it from the dialog.
   setProperty(kLayoutScaleProperty, scale_);
   if (scale_ > 1) setFont(ScaledDialogFont(scale_));
+  indicator_style_ = new ScaledIndicatorStyle(scale_);
+  indicator_style_->setParent(this);
   const PixelRect size = MapDialogRect(
       {0, ControlKind::kStatic, "", 0, 0, dialog_template.width, dialog_template.height, 0});
   resize(size.width * scale_, size.height * scale_);
   for (const DialogControlTemplate& c : dialog_template.controls) {
     QWidget* widget = MakeWidget(c, this, scale_);
+    if (c.kind == ControlKind::kCheckBox || c.kind == ControlKind::kRadioButton) {
+      widget->setStyle(indicator_style_);
+    }
     widgets_.push_back(widget);
     const int id = c.id;
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -412,6 +446,12 @@ void TemplateDialog::Rescale(int scale) {
   scale_ = scale;
   setProperty(kLayoutScaleProperty, scale_);
   setFont(ScaledDialogFont(scale_));
+  indicator_style_->set_scale(scale_);
+  for (QWidget* widget : widgets_) {
+    if (qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget)) {
+      widget->setStyle(indicator_style_);  // measured again at the new size
+    }
+  }
   for (QWidget* widget : widgets_) {
     if (auto* list = qobject_cast<QListWidget*>(widget)) {
       list->setItemDelegate(new IconItemDelegate(list, scale_));

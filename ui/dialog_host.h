@@ -18,6 +18,8 @@
 
 namespace kestrelio {
 
+class ScaledIndicatorStyle;
+
 // The whole-number scale a window is drawn at (1: the phone's own size), as a property
 // of the window; dialogs it owns are drawn at the same scale.
 inline constexpr char kLayoutScaleProperty[] = "kestrelioLayoutScale";
@@ -94,8 +96,9 @@ class TemplateDialog : public QDialog, public DialogAccess {
   DialogController& controller_;
   const Role role_;
   int scale_ = 1;
-  std::vector<QWidget*> widgets_;  // in template order
-  std::map<int, QRect> moved_;     // controls the controller placed, by id, phone pixels
+  ScaledIndicatorStyle* indicator_style_ = nullptr;  // owned as a child object
+  std::vector<QWidget*> widgets_;                    // in template order
+  std::map<int, QRect> moved_;  // controls the controller placed, by id, phone pixels
   std::vector<QPointer<TemplateDialog>> pages_;
   bool ended_ = false;
   bool abandoned_ = false;
