@@ -40,6 +40,10 @@ class IconItemDelegate : public QStyledItemDelegate {
  public:
   // `scale`: the dialog's whole-number scale; rows, indent and icons grow with it.
   IconItemDelegate(QObject* parent, int scale) : QStyledItemDelegate(parent), scale_(scale) {}
+  void set_scale(int scale) {
+    scale_ = scale;
+    icons_.clear();  // drawn again at the new size
+  }
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
     return QSize(option.rect.width(), kOwnerDrawnItemHeight * scale_);
@@ -74,7 +78,7 @@ class IconItemDelegate : public QStyledItemDelegate {
     }
     return it->second;
   }
-  const int scale_;
+  int scale_;
   mutable std::map<int, QImage> icons_;
 };
 
@@ -450,11 +454,11 @@ void TemplateDialog::Rescale(int scale) {
   for (QWidget* widget : widgets_) {
     if (qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget)) {
       widget->setStyle(indicator_style_);  // measured again at the new size
-    }
-  }
-  for (QWidget* widget : widgets_) {
-    if (auto* list = qobject_cast<QListWidget*>(widget)) {
-      list->setItemDelegate(new IconItemDelegate(list, scale_));
+    } else if (auto* list = qobject_cast<QListWidget*>(widget)) {
+      if (auto* rows = dynamic_cast<IconItemDelegate*>(list->itemDelegate())) {
+        rows->set_scale(scale_);
+        list->doItemsLayout();  // the rows' height changed
+      }
     }
   }
   for (const QPointer<TemplateDialog>& page : pages_) {
