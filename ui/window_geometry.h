@@ -8,19 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "ui/layout.h"
+
 namespace kestrelio {
 
 // The client area of the phone, in pixels at scale 1.
 inline constexpr int kPhoneClientWidth = 240;
 inline constexpr int kPhoneClientHeight = 320;
 
-struct ScreenRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  bool operator==(const ScreenRect&) const = default;
-};
+// A window or screen area in screen pixels: the same x, y, width, height as a control's.
+using ScreenRect = ControlRect;
 
 // The scale the window opens at: the largest whole multiple of the phone window
 // (`phone_width` x `phone_height`, soft-key bar included) whose height is at most two
