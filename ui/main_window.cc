@@ -388,11 +388,10 @@ void MainWindow::UpdateDirty(uint32_t parts) {
     return;
   }
   // A new picture repaints (and sends to the screen) only its own rectangle.
-  const VideoRect* rects[2] = {&layout_.primary, &layout_.secondary};
   const uint32_t bits[2] = {kDirtyPrimary, kDirtySecondary};
   for (int i = 0; i < 2; ++i) {
     if ((parts & bits[i]) == 0) continue;
-    const VideoRect& r = *rects[i];
+    const VideoRect& r = PictureRect(i);
     client_->update(r.left, r.top, r.Width(), r.Height());
   }
 }

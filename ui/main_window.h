@@ -242,7 +242,10 @@ class MainWindow : public QWidget, public Window, private WindowShell {
   std::atomic<int> client_width_{0};
   std::atomic<int> client_height_{0};
 
-  Picture pictures_[2];
+  Picture pictures_[2];  // the peer's (primary), then the own (secondary)
+  const VideoRect& PictureRect(int index) const {
+    return index == 0 ? layout_.primary : layout_.secondary;
+  }
   // What a repaint must cover, gathered from other threads until the GUI thread runs.
   static constexpr uint32_t kDirtyAll = 1, kDirtyPrimary = 2, kDirtySecondary = 4;
   void MarkDirty(uint32_t parts);

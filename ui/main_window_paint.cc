@@ -107,12 +107,11 @@ void MainWindow::DrawPicture(VideoTarget target, const BgrPicture& picture) {
 
 void MainWindow::SetShownPictureSizes() {
   const qreal ratio = client_ != nullptr ? client_->devicePixelRatioF() : 1.0;
-  const VideoRect* rects[2] = {&layout_.primary, &layout_.secondary};
   for (int i = 0; i < 2; ++i) {
     Picture& picture = pictures_[i];
     std::lock_guard lock(picture.mutex);
-    picture.shown_width = static_cast<int>(rects[i]->Width() * ratio + 0.5);
-    picture.shown_height = static_cast<int>(rects[i]->Height() * ratio + 0.5);
+    picture.shown_width = static_cast<int>(PictureRect(i).Width() * ratio + 0.5);
+    picture.shown_height = static_cast<int>(PictureRect(i).Height() * ratio + 0.5);
     picture.smooth = smooth_pictures_;
   }
 }
