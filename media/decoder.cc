@@ -83,6 +83,10 @@ int DecoderOpen(DecoderState& state) {
     return 1;
   }
   state.context->thread_count = 1;  // a picture out for every payload in, no frame delay
+  // A stream header may declare any size, and the decoder would pool some 36 pictures of
+  // it: a peer could make us allocate gigabytes. Refuse, inside the library, any picture
+  // larger than one we could show (with room for the library's stride alignment).
+  state.context->max_pixels = kMaxDecodedPixels;
   state.context->opaque = &state.log_lines;
   if (avcodec_open2(state.context, codec, nullptr) < 0) {
     av_log(nullptr, AV_LOG_ERROR, "could not open codec\n");

@@ -25,6 +25,9 @@ namespace kestrelio {
 
 inline constexpr int kMaxPicturePixels = 320 * 240;  // 76,800
 inline constexpr int kPictureSlotBytes = kMaxPicturePixels * 3;
+// The largest picture the decoder will allocate for; its width is checked rounded up to
+// the library's stride alignment (up to 64), so this leaves room above kMaxPicturePixels.
+inline constexpr int kMaxDecodedPixels = 384 * 240;
 inline constexpr int kPictureSlots = 4;
 inline constexpr int kMaxReceivedPayloadBytes = 32768;
 

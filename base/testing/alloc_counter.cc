@@ -18,6 +18,7 @@
 namespace {
 std::atomic<bool> counting{false};
 std::atomic<uint64_t> allocations{0};
+std::atomic<uint64_t> largest{0};
 }  // namespace
 
 #ifndef KESTRELIO_SANITIZED
@@ -29,34 +30,38 @@ void* __libc_memalign(size_t alignment, size_t size);
 }
 
 namespace {
-inline void Count() {
-  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+inline void Count(size_t size) {
+  if (!counting.load(std::memory_order_relaxed)) return;
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  uint64_t seen = largest.load(std::memory_order_relaxed);
+  while (size > seen && !largest.compare_exchange_weak(seen, size, std::memory_order_relaxed)) {
+  }
 }
 }  // namespace
 
 extern "C" {
 void* malloc(size_t size) {
-  Count();
+  Count(size);
   return __libc_malloc(size);
 }
 void* calloc(size_t count, size_t size) {
-  Count();
+  Count(count * size);
   return __libc_calloc(count, size);
 }
 void* realloc(void* pointer, size_t size) {
-  Count();
+  Count(size);
   return __libc_realloc(pointer, size);
 }
 void* memalign(size_t alignment, size_t size) {
-  Count();
+  Count(size);
   return __libc_memalign(alignment, size);
 }
 void* aligned_alloc(size_t alignment, size_t size) {
-  Count();
+  Count(size);
   return __libc_memalign(alignment, size);
 }
 int posix_memalign(void** out, size_t alignment, size_t size) {
-  Count();
+  Count(size);
   void* p = __libc_memalign(alignment, size);
   if (p == nullptr) return ENOMEM;
   *out = p;
@@ -77,6 +82,7 @@ bool AllocationCountingAvailable() {
 
 void StartCountingAllocations() {
   allocations.store(0);
+  largest.store(0);
   counting.store(true);
 }
 
@@ -86,5 +92,7 @@ uint64_t StopCountingAllocations() {
   counting.store(false);
   return allocations.load();
 }
+
+uint64_t LargestCountedAllocation() { return largest.load(); }
 
 }  // namespace kestrelio::bench

@@ -15,5 +15,7 @@ void StartCountingAllocations();
 void ContinueCountingAllocations();
 // Stops counting and returns the allocations seen since the start.
 uint64_t StopCountingAllocations();
+// The size of the largest allocation counted since the start, in bytes.
+uint64_t LargestCountedAllocation();
 
 }  // namespace kestrelio::bench

@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
 
+extern "C" {
+#include <x264.h>
+}
+
+#include "base/byte_io.h"
+#include "base/diag.h"
+#include "base/testing/alloc_counter.h"
 #include "media/encoder.h"
 #include "tests/support/diag_capture.h"
 #include "tests/support/fake_window.h"
@@ -191,6 +199,54 @@ TEST(PictureRingTest, CloseWhileTheReceivePathDecodesWaitsForTheDecode) {
   receive.join();
   DecoderClose(*decoder);
   EXPECT_EQ(decoder->context, nullptr);
+}
+
+// One flat key picture of the given size as a payload (count, then Annex B NAL units).
+std::vector<uint8_t> OneKeyPicture(int width, int height) {
+  x264_param_t param;
+  x264_param_default_preset(&param, "ultrafast", "zerolatency");
+  param.i_width = width;
+  param.i_height = height;
+  param.i_csp = X264_CSP_I420;
+  param.i_log_level = X264_LOG_NONE;
+  x264_t* encoder = x264_encoder_open(&param);
+  x264_picture_t in;
+  x264_picture_alloc(&in, X264_CSP_I420, width, height);
+  std::fill_n(in.img.plane[0], width * height, 128);
+  std::fill_n(in.img.plane[1], width * height / 4, 128);
+  std::fill_n(in.img.plane[2], width * height / 4, 128);
+  x264_picture_t out;
+  x264_nal_t* nals = nullptr;
+  int nal_count = 0;
+  const int bytes = x264_encoder_encode(encoder, &nals, &nal_count, &in, &out);
+  std::vector<uint8_t> payload(4 + static_cast<size_t>(bytes > 0 ? bytes : 0));
+  ByteWriter writer(payload);
+  writer.U32Be(0, static_cast<uint32_t>(payload.size() - 4));
+  if (bytes > 0) std::copy_n(nals[0].p_payload, bytes, payload.begin() + 4);
+  x264_picture_clean(&in);
+  x264_encoder_close(encoder);
+  return payload;
+}
+
+// A stream that declares a picture far beyond any we show is refused by the library before
+// it makes pictures of that size (a 1920x1088 luma plane alone is 2 MB; the decoder would
+// pool dozens), and the decoder goes on with the agreed stream.
+TEST(DecodeFrameTest, AnOversizedStreamIsRefusedBeforeItsPicturesAreMade) {
+  if (!bench::AllocationCountingAvailable()) GTEST_SKIP() << "sanitizer build";
+  DiagQuietScope quiet;
+  auto decoder = std::make_unique<DecoderState>();
+  ASSERT_EQ(DecoderOpen(*decoder), 0);
+  std::vector<uint8_t> slot(kPictureSlotBytes, 0);
+  const std::vector<uint8_t> big = OneKeyPicture(1920, 1088);
+  ASSERT_GT(big.size(), 4u);
+  bench::StartCountingAllocations();
+  EXPECT_EQ(DecodeFrame(*decoder, big, slot.data()), 0);
+  bench::StopCountingAllocations();
+  EXPECT_LT(bench::LargestCountedAllocation(), 512u * 1024u);
+  for (const auto& payload : EncodedPictures(3)) {
+    EXPECT_EQ(DecodeFrame(*decoder, payload, slot.data()), 1);
+  }
+  EXPECT_EQ(decoder->decoded_count, 3u);
 }
 
 }  // namespace
